@@ -1,0 +1,562 @@
+// The burst loop. PC, S and R live in locals as host locations, each with the
+// bounds of its block; sequential fetch, operand reads and stack moves do no
+// translation. Dispatch is one indexed jump (computed goto). The run-mode
+// byte is not tested per instruction: a burst that must run one instruction
+// dispatches its second one through a table whose every entry ends the burst,
+// and only SYSCALL (DEBUG, BYE) can change the run mode inside a burst.
+//
+// Bounds: stack moves test the block of their stack; branches, calls and
+// returns test their target; a fetch that runs off the end of a block lands
+// on padding bytes that dispatch to the illegal-opcode entry, which then
+// decides between a region change, a translation fault and an illegal opcode.
+#include "core/engine.h"
+
+#include "core/burst.h"
+#include "monitor/fault_report.h"
+#include "services/dispatch.h"
+
+namespace norvex {
+
+const OpInfo kOpInfo[64] = {
+#define OPCODE(code, name, mnem, operand, kind) {mnem, operand, #kind[0] == 'R'},
+#include "core/opcodes.def"
+#undef OPCODE
+};
+
+Area area_of(const MemConf& c, const uint8_t* p) {
+    if (c.var && p >= c.var && p <= c.var + c.VARSIZE)
+        return {c.var, c.var + c.VARSIZE, c.VAROFF};
+    return {c.prg, c.prg + prg_extent(c), c.PRGOFF};
+}
+
+void Burst::stack_fault(const Area& a, bool below) const {
+    // Reported as the translation fault of the first address outside the
+    // block: 4 below its start for a push, its end for a pop or read.
+    const uint32_t offset = below ? uint32_t(-4) : a.size();
+    translation_fault(m, Translation::Var, offset, here());
+}
+
+void Burst::require(unsigned cells) {
+    if (size_t(ds.hi - sp) < 4u * cells) stack_fault(ds, false);
+}
+
+uint32_t Burst::peek(unsigned index) {
+    require(index + 1);
+    return load32(sp + 4 * index);
+}
+
+uint32_t Burst::pop() {
+    require(1);
+    const uint32_t x = load32(sp);
+    sp += 4;
+    return x;
+}
+
+void Burst::push(uint32_t x) {
+    if (size_t(sp - ds.lo) < 4) stack_fault(ds, true);
+    sp -= 4;
+    store32(sp, x);
+}
+
+namespace {
+
+// Reads an operand that runs past the end of the code block byte by byte
+// through GETPRGPTR, so an instruction may straddle two regions of the
+// split layout and never reads outside a block.
+uint32_t straddling_operand(Machine& m, Area code, const uint8_t* pc, FaultContext ctx) {
+    const uint32_t v = code.voff + uint32_t(pc - code.lo);
+    uint32_t x = 0;
+    for (uint32_t i = 0; i < 4; ++i) x |= uint32_t(*GETPRGPTR(m, v + i, 1, ctx)) << (8 * i);
+    return x;
+}
+
+// The host location of an extended address: only inside a block of the host
+// space, with room for the access. Anything else is reported as the
+// translation fault of a variable access, with the address itself shown.
+uint8_t* xaddr(Machine& m, uint32_t a, uint32_t width, FaultContext ctx) {
+    if (uint8_t* p = m.space.locate(a, width)) return p;
+    translation_fault(m, Translation::Var, a, ctx);
+}
+
+}  // namespace
+
+BurstEnd RUNBURST(Machine& m) {
+    const MemConf& c = m.mem;
+    const bool align = c.Flag & F_ALIGN;
+
+    uint8_t* pc = GETPRGPTR(m, m.cpu.PC);
+    uint8_t* sp = GETVARPTR(m, m.cpu.S);
+    uint8_t* rp = GETVARPTR(m, m.cpu.R);
+    Area code = area_of(c, pc);
+    Area ds = area_of(c, sp);
+    Area rs = area_of(c, rp);
+    // Program memory as CALL, EXIT, EXECUTE and NEST search it first.
+    uint8_t* const prg = c.prg;
+    const uint32_t prg_off = c.PRGOFF;
+    const uint32_t prg_ext = prg_extent(c);
+    const Area prg_area{c.prg, c.prg + prg_ext, c.PRGOFF};
+
+    static const void* const run_table[256] = {
+#define RUN_ENTRY(name) &&op_##name
+#define ILL_ENTRY(name) &&op_illegal
+#define OPCODE(code, name, mnem, operand, kind) kind##_ENTRY(name),
+#include "core/opcodes.def"
+#undef OPCODE
+#define ILL4 &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal
+#define ILL16 ILL4, ILL4, ILL4, ILL4
+        ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16,
+    };
+#define END4 &&burst_end, &&burst_end, &&burst_end, &&burst_end
+#define END16 END4, END4, END4, END4
+#define END64 END16, END16, END16, END16
+    static const void* const end_table[256] = {END64, END64, END64, END64};
+
+    const void* const* table = (m.DBGMODE & kDbgMask) ? end_table : run_table;
+
+    auto ctx = [&] { return FaultContext{sp, pc}; };
+    auto vpc = [&] { return code.voff + uint32_t(pc - code.lo); };
+
+#define NEXT goto *table[*pc++]
+#define DS_NEED(n) if (size_t(ds.hi - sp) < 4u * (n)) [[unlikely]] goto ds_underflow
+#define DS_ROOM(n) if (size_t(sp - ds.lo) < 4u * (n)) [[unlikely]] goto ds_overflow
+#define RS_NEED(n) if (size_t(rs.hi - rp) < 4u * (n)) [[unlikely]] goto rs_underflow
+#define RS_ROOM(n) if (size_t(rp - rs.lo) < 4u * (n)) [[unlikely]] goto rs_overflow
+#define T(i) load32(sp + 4 * (i))
+#define SET(i, v) store32(sp + 4 * (i), (v))
+#define OPERAND(x)                                                          \
+    uint32_t x;                                                             \
+    if (code.hi - pc >= 4) [[likely]] x = load32(pc);                       \
+    else x = straddling_operand(m, code, pc, ctx());                        \
+    pc += 4
+    // Continue at virtual program address a: program memory first, as
+    // GETPRGPTR searches; the slow path searches the rest or faults.
+#define JUMP_TO(a)                                                          \
+    do {                                                                    \
+        const uint32_t o_ = (a) - prg_off;                                  \
+        if (o_ < prg_ext) [[likely]] { pc = prg + o_; code = prg_area; }    \
+        else { pc = GETPRGPTR(m, (a), 1, ctx()); code = area_of(c, pc); }   \
+    } while (0)
+    // Relative branch: target = address after the operand + offset.
+#define BRANCH_BY(off)                                                      \
+    do {                                                                    \
+        const uint32_t o_ = uint32_t(pc - code.lo) + (off);                 \
+        if (o_ < code.size()) [[likely]] pc = code.lo + o_;                 \
+        else { pc = GETPRGPTR(m, code.voff + o_, 1, ctx()); code = area_of(c, pc); } \
+    } while (0)
+#define ALIGNED(a, mask) if (align && ((a) & (mask))) [[unlikely]] goto align_fault
+
+    goto *run_table[*pc++];   // the first instruction always runs
+
+op_CALL: {
+    OPERAND(off);
+    const uint32_t ret = vpc();
+    RS_ROOM(1);
+    rp -= 4;
+    store32(rp, ret);
+    JUMP_TO(ret + off);
+    NEXT;
+}
+op_BRANCH: {
+    OPERAND(off);
+    BRANCH_BY(off);
+    NEXT;
+}
+op_ZBRANCH: {
+    DS_NEED(1);
+    const uint32_t flag = T(0);
+    sp += 4;
+    OPERAND(off);
+    if (flag == 0) BRANCH_BY(off);
+    NEXT;
+}
+op_NBRANCH: {
+    RS_NEED(1);
+    OPERAND(off);
+    const uint32_t u = load32(rp);
+    if (u != 0) {
+        store32(rp, u - 1);
+        BRANCH_BY(off);
+    } else {
+        rp += 4;
+    }
+    NEXT;
+}
+op_LIT: {
+    DS_ROOM(1);
+    OPERAND(x);
+    sp -= 4;
+    SET(0, x);
+    NEXT;
+}
+op_EXIT: {
+    RS_NEED(1);
+    const uint32_t a = load32(rp);
+    rp += 4;
+    JUMP_TO(a);
+    NEXT;
+}
+op_EXECUTE: {
+    DS_NEED(1);
+    RS_ROOM(1);
+    rp -= 4;
+    store32(rp, vpc());
+    const uint32_t a = T(0);
+    sp += 4;
+    JUMP_TO(a);
+    NEXT;
+}
+op_SPFETCH: {
+    DS_ROOM(1);
+    const uint32_t a = GETVARADR(c, sp);
+    sp -= 4;
+    SET(0, a);
+    NEXT;
+}
+op_SPSTORE: {
+    DS_NEED(1);
+    const uint32_t a = T(0);
+    ALIGNED(a, 3);
+    sp += 4;
+    sp = GETVARPTR(m, a, 1, ctx());
+    ds = area_of(c, sp);
+    NEXT;
+}
+op_DROP:
+    DS_NEED(1);
+    sp += 4;
+    NEXT;
+op_DUP:
+    DS_NEED(1);
+    DS_ROOM(1);
+    sp -= 4;
+    SET(0, T(1));
+    NEXT;
+op_OVER:
+    DS_NEED(2);
+    DS_ROOM(1);
+    sp -= 4;
+    SET(0, T(2));
+    NEXT;
+op_SWAP: {
+    DS_NEED(2);
+    const uint32_t x = T(0);
+    SET(0, T(1));
+    SET(1, x);
+    NEXT;
+}
+op_RPFETCH: {
+    DS_ROOM(1);
+    const uint32_t a = GETVARADR(c, rp);
+    sp -= 4;
+    SET(0, a);
+    NEXT;
+}
+op_RPSTORE: {
+    DS_NEED(1);
+    const uint32_t a = T(0);
+    ALIGNED(a, 3);
+    sp += 4;
+    rp = GETVARPTR(m, a, 1, ctx());
+    rs = area_of(c, rp);
+    NEXT;
+}
+op_TOR:
+    DS_NEED(1);
+    RS_ROOM(1);
+    rp -= 4;
+    store32(rp, T(0));
+    sp += 4;
+    NEXT;
+op_RFROM:
+    RS_NEED(1);
+    DS_ROOM(1);
+    sp -= 4;
+    SET(0, load32(rp));
+    rp += 4;
+    NEXT;
+op_RFETCH:
+    RS_NEED(1);
+    DS_ROOM(1);
+    sp -= 4;
+    SET(0, load32(rp));
+    NEXT;
+op_RDROP:
+    RS_NEED(1);
+    rp += 4;
+    NEXT;
+op_AND:
+    DS_NEED(2);
+    SET(1, T(1) & T(0));
+    sp += 4;
+    NEXT;
+op_OR:
+    DS_NEED(2);
+    SET(1, T(1) | T(0));
+    sp += 4;
+    NEXT;
+op_XOR:
+    DS_NEED(2);
+    SET(1, T(1) ^ T(0));
+    sp += 4;
+    NEXT;
+op_PLUS: {
+    DS_NEED(2);
+    const uint32_t a = T(1), b = T(0), r = a + b;
+    m.cpu.W = r < a;
+    SET(1, r);
+    sp += 4;
+    NEXT;
+}
+op_MINUS: {
+    DS_NEED(2);
+    const uint32_t a = T(1), b = T(0);
+    m.cpu.W = a < b;
+    SET(1, a - b);
+    sp += 4;
+    NEXT;
+}
+op_LSHIFT: {
+    DS_NEED(2);
+    const uint32_t x = T(1), k = T(0) & 31;
+    m.cpu.W = k ? (x >> (32 - k)) & 1 : 0;
+    SET(1, x << k);
+    sp += 4;
+    NEXT;
+}
+op_RSHIFT: {
+    DS_NEED(2);
+    const uint32_t x = T(1), k = T(0) & 31;
+    m.cpu.W = k && ((x >> (k - 1)) & 1) ? 0x80000000u : 0;
+    SET(1, x >> k);
+    sp += 4;
+    NEXT;
+}
+op_ASHIFT: {
+    DS_NEED(2);
+    const uint32_t x = T(1), k = T(0) & 31;
+    m.cpu.W = k && ((x >> (k - 1)) & 1) ? 0x80000000u : 0;
+    SET(1, uint32_t(int32_t(x) >> k));
+    sp += 4;
+    NEXT;
+}
+op_UMSTAR: {
+    DS_NEED(2);
+    const uint64_t p = uint64_t(T(1)) * T(0);
+    SET(1, uint32_t(p));
+    SET(0, uint32_t(p >> 32));
+    NEXT;
+}
+op_UMSLASHMOD: {
+    DS_NEED(3);
+    const uint32_t u = T(0), hi = T(1), lo = T(2);
+    uint32_t rem = 0xFFFFFFFF, quot = 0xFFFFFFFF;
+    if (u != 0 && hi < u) {
+        const uint64_t n = (uint64_t(hi) << 32) | lo;
+        rem = uint32_t(n % u);
+        quot = uint32_t(n / u);
+    }
+    sp += 4;
+    SET(1, rem);
+    SET(0, quot);
+    NEXT;
+}
+op_ZLESS:
+    DS_NEED(1);
+    SET(0, int32_t(T(0)) < 0 ? 0xFFFFFFFFu : 0);
+    NEXT;
+op_ULESS:
+    DS_NEED(2);
+    SET(1, T(1) < T(0) ? 0xFFFFFFFFu : 0);
+    sp += 4;
+    NEXT;
+op_LESS:
+    DS_NEED(2);
+    SET(1, int32_t(T(1)) < int32_t(T(0)) ? 0xFFFFFFFFu : 0);
+    sp += 4;
+    NEXT;
+
+    // Memory: pop the address, test alignment, translate, then access.
+op_CFETCH:
+    DS_NEED(1);
+    SET(0, *GETVARPTR(m, T(0), 1, {sp + 4, pc}));
+    NEXT;
+op_CSTORE: {
+    DS_NEED(2);
+    uint8_t* p = GETVARPTR(m, T(0), 1, {sp + 4, pc});
+    *p = uint8_t(T(1));
+    sp += 8;
+    NEXT;
+}
+op_WFETCH: {
+    DS_NEED(1);
+    ALIGNED(T(0), 1);
+    SET(0, load16(GETVARPTR(m, T(0), 2, {sp + 4, pc})));
+    NEXT;
+}
+op_WSTORE: {
+    DS_NEED(2);
+    ALIGNED(T(0), 1);
+    store16(GETVARPTR(m, T(0), 2, {sp + 4, pc}), uint16_t(T(1)));
+    sp += 8;
+    NEXT;
+}
+op_FETCH:
+    DS_NEED(1);
+    ALIGNED(T(0), 3);
+    SET(0, load32(GETVARPTR(m, T(0), 4, {sp + 4, pc})));
+    NEXT;
+op_STORE:
+    DS_NEED(2);
+    ALIGNED(T(0), 3);
+    store32(GETVARPTR(m, T(0), 4, {sp + 4, pc}), T(1));
+    sp += 8;
+    NEXT;
+op_CFETCHP:
+    DS_NEED(1);
+    SET(0, *GETPRGPTR(m, T(0), 1, {sp + 4, pc}));
+    NEXT;
+op_WFETCHP:
+    DS_NEED(1);
+    ALIGNED(T(0), 1);
+    SET(0, load16(GETPRGPTR(m, T(0), 2, {sp + 4, pc})));
+    NEXT;
+op_FETCHP:
+    DS_NEED(1);
+    ALIGNED(T(0), 3);
+    SET(0, load32(GETPRGPTR(m, T(0), 4, {sp + 4, pc})));
+    NEXT;
+
+    // Extended addresses: lo hi, the high cell ignored; only addresses
+    // inside a block of the host space, with room for the width, are used.
+#define XADDR(width) xaddr(m, T(1), (width), {sp + 8, pc})
+op_CFETCHX:
+    DS_NEED(2);
+    SET(1, *XADDR(1));
+    sp += 4;
+    NEXT;
+op_CSTOREX:
+    DS_NEED(3);
+    *XADDR(1) = uint8_t(T(2));
+    sp += 12;
+    NEXT;
+op_WFETCHX:
+    DS_NEED(2);
+    ALIGNED(T(1), 1);
+    SET(1, load16(XADDR(2)));
+    sp += 4;
+    NEXT;
+op_WSTOREX:
+    DS_NEED(3);
+    ALIGNED(T(1), 1);
+    store16(XADDR(2), uint16_t(T(2)));
+    sp += 12;
+    NEXT;
+op_FETCHX:
+    DS_NEED(2);
+    ALIGNED(T(1), 3);
+    SET(1, load32(XADDR(4)));
+    sp += 4;
+    NEXT;
+op_STOREX:
+    DS_NEED(3);
+    ALIGNED(T(1), 3);
+    store32(XADDR(4), T(2));
+    sp += 12;
+    NEXT;
+#undef XADDR
+
+op_FIPFETCH:
+    DS_ROOM(1);
+    sp -= 4;
+    SET(0, m.cpu.IP);
+    NEXT;
+op_FIPSTORE:
+    DS_NEED(1);
+    m.cpu.IP = T(0);
+    sp += 4;
+    NEXT;
+op_FWFETCH:
+    DS_ROOM(1);
+    sp -= 4;
+    SET(0, m.cpu.W);
+    NEXT;
+op_FWSTORE:
+    DS_NEED(1);
+    m.cpu.W = T(0);
+    sp += 4;
+    NEXT;
+op_NEST: {
+    const uint32_t t = load32(GETPRGPTR(m, m.cpu.IP, 4, ctx()));
+    m.cpu.IP += 4;
+    m.cpu.W = t + 4;
+    const uint32_t target = load32(GETPRGPTR(m, t, 4, ctx()));
+    JUMP_TO(target);
+    NEXT;
+}
+op_SYSCALL: {
+    Burst b{m, pc, sp, rp, code, ds, rs};
+    const ServiceEnd end = SYSCALL_DISPATCH(b);
+    if (end == ServiceEnd::LeaveBurst) return BurstEnd::Abandoned;
+    sp = b.sp;
+    ds = b.ds;
+    table = (m.DBGMODE & kDbgMask) ? end_table : run_table;
+    NEXT;
+}
+op_NOP:
+    NEXT;
+
+op_illegal:
+    // A fetch past the end of the code block reads padding: PC has left its
+    // region. Continue in another region if GETPRGPTR places the address
+    // there (split layout), else it is the translation fault of PC.
+    if (pc - 1 >= code.hi) {
+        --pc;
+        const uint32_t v = vpc();
+        pc = GETPRGPTR(m, v, 1, ctx());
+        code = area_of(c, pc);
+        goto *run_table[*pc++];
+    }
+    --pc;
+    m.cpu.R = GETVARADR(c, rp);
+    m.cpu.S = GETVARADR(c, sp);
+    m.cpu.PC = GETPRGADR(c, pc);
+    illegal_opcode_report(m, sp, pc);
+
+align_fault:
+    // Nothing has been popped yet: the stack is as before the instruction.
+    --pc;
+    m.cpu.R = GETVARADR(c, rp);
+    m.cpu.S = GETVARADR(c, sp);
+    m.cpu.PC = GETPRGADR(c, pc);
+    align_fault_report(m, sp, pc);
+
+ds_underflow:
+    Burst{m, pc, sp, rp, code, ds, rs}.stack_fault(ds, false);
+ds_overflow:
+    Burst{m, pc, sp, rp, code, ds, rs}.stack_fault(ds, true);
+rs_underflow:
+    Burst{m, pc, sp, rp, code, ds, rs}.stack_fault(rs, false);
+rs_overflow:
+    Burst{m, pc, sp, rp, code, ds, rs}.stack_fault(rs, true);
+
+burst_end:
+    --pc;
+    m.cpu.R = GETVARADR(c, rp);
+    m.cpu.S = GETVARADR(c, sp);
+    m.cpu.PC = GETPRGADR(c, pc);
+    return BurstEnd::Normal;
+
+#undef NEXT
+#undef DS_NEED
+#undef DS_ROOM
+#undef RS_NEED
+#undef RS_ROOM
+#undef T
+#undef SET
+#undef OPERAND
+#undef JUMP_TO
+#undef BRANCH_BY
+#undef ALIGNED
+}
+
+}  // namespace norvex

@@ -1,0 +1,33 @@
+// The execution engine: runs the virtual processor in bursts.
+#pragma once
+
+#include <cstdint>
+
+#include "core/machine.h"
+
+namespace norvex {
+
+enum class Op : uint8_t {
+#define OPCODE(code, name, mnem, operand, kind) name = code,
+#include "core/opcodes.def"
+#undef OPCODE
+};
+
+struct OpInfo {
+    const char* mnemonic;
+    uint8_t operand_bytes;
+    bool runs;   // false: named, but the illegal-opcode stop
+};
+extern const OpInfo kOpInfo[64];
+
+enum class BurstEnd {
+    Normal,     // registers stored back into CPUSTATE
+    Abandoned,  // a handler (BYE) left without storing them
+};
+
+// Runs at least one instruction from CPUSTATE; in free run until an
+// instruction sets a run-mode bit. Faults print their report and throw
+// RunEnd (monitor/run_end.h).
+BurstEnd RUNBURST(Machine& m);
+
+}  // namespace norvex

@@ -1,0 +1,104 @@
+// The machine state: registers, memory configuration, run mode, and the
+// process-wide values the services and the monitor share. One plain struct;
+// every routine of the simulator takes it by reference.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/host_space.h"
+#include "services/service_state.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "cells are little-endian and are read with plain loads");
+
+namespace norvex {
+
+class Console;
+
+// Registers. Between bursts PC, S and R are virtual addresses.
+struct CpuState {
+    uint32_t PC = 0;
+    uint32_t S = 0;
+    uint32_t R = 0;
+    uint32_t IP = 0;
+    uint32_t W = 0;
+};
+
+// MEMCONF flag bits.
+enum : uint32_t {
+    F_VARALLOC = 0x001,
+    F_PRGALLOC = 0x002,
+    F_PRGSEP = 0x004,
+    F_HARVARD = 0x008,
+    F_ALIGN = 0x010,
+    F_VARSET = 0x020,
+    F_PRGSET = 0x040,
+    F_HARVSET = 0x080,
+    F_ALIGNSET = 0x100,
+    F_STARTSET = 0x200,
+};
+
+// DBGMODE bits; every test uses these bits or kDbgMask.
+enum : uint8_t {
+    DM_STOP = 0x01,
+    DM_TRACE = 0x02,
+    DM_STEP = 0x04,
+    DM_BRKPC = 0x08,
+    DM_BRKIP = 0x10,
+};
+constexpr uint8_t kDbgMask = 0x1F;
+
+// Bytes of variable memory above the configured range that start-up adds.
+constexpr uint32_t kGuardBytes = 12;
+// Bytes the simulator allocates past the end of each memory block. The
+// image can never address them; they hold kPadByte so that a fetch running
+// off the end of a memory lands on an opcode the engine traps.
+constexpr uint32_t kPadBytes = 16;
+constexpr uint8_t kPadByte = 0xFF;
+
+// The memory configuration. PRGPTR and VARPTR are addresses in the 32-bit
+// host space; prg and var are where those blocks really live.
+struct MemConf {
+    uint32_t Flag = 0;
+    uint32_t PRGPTR = 0;
+    uint32_t PRGOFF = 0;
+    uint32_t PRGSIZE = 0;
+    uint32_t VARPTR = 0;
+    uint32_t VAROFF = 0;
+    uint32_t VARSIZE = 0;
+    uint8_t* prg = nullptr;
+    uint8_t* var = nullptr;
+
+    bool harvard() const { return Flag & F_HARVARD; }
+    bool shared() const { return prg != nullptr && prg == var; }
+};
+
+struct Machine {
+    CpuState cpu;
+    MemConf mem;
+    uint8_t DBGMODE = 0;
+    uint32_t BREAKADR = 0;
+    uint8_t header[80] = {};      // the header copy
+    uint32_t header_addr = 0;     // its 32-bit host address (dump lines)
+    uint32_t ARGSTR = 0;          // host address of the argument string, 0 once taken
+    std::string command_line;     // storage behind ARGSTR
+    HostSpace space;
+    Console* console = nullptr;
+    ServiceState services;
+
+    // Memory blocks owned by the machine (start-up allocates, shutdown frees).
+    std::unique_ptr<uint8_t[]> var_block;
+    std::unique_ptr<uint8_t[]> prg_block;
+};
+
+// Little-endian cell access to host memory at any alignment.
+inline uint32_t load32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
+inline uint16_t load16(const uint8_t* p) { uint16_t v; std::memcpy(&v, p, 2); return v; }
+inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+inline void store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+
+}  // namespace norvex

@@ -1,0 +1,228 @@
+#include "image/startup.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "image/header.h"
+#include "image/options.h"
+#include "monitor/run_end.h"
+#include "monitor/text_output.h"
+
+namespace norvex {
+
+namespace {
+
+[[noreturn]] void missing_file(Machine& m) {
+    PRINTSTR(m, "Missing zvK Image File Name\r\n");
+    throw RunEnd{kExitStartup, true};
+}
+
+// A start-up failure the machine cannot begin from: one line, no key wait.
+[[noreturn]] void startup_failure(Machine& m, const std::string& line) {
+    PRINTSTR(m, line + "\r\n");
+    throw RunEnd{kExitStartup, false};
+}
+
+std::string hex8(uint32_t v) {
+    char text[9];
+    for (int i = 7; i >= 0; --i, v >>= 4) text[i] = "0123456789ABCDEF"[v & 0xF];
+    return std::string(text, 8);
+}
+
+// Keeps the argument string in the machine and in its host space, so that
+// GETPAR can hand its address to the image.
+void keep_arguments(Machine& m, const std::string& args) {
+    m.command_line = args;
+    m.command_line.push_back('\0');
+    const uint32_t base = m.space.add(reinterpret_cast<uint8_t*>(m.command_line.data()),
+                                      uint32_t(m.command_line.size()));
+    m.ARGSTR = base;
+}
+
+void display_head(Machine& m) {
+    PRINTSTR(m, "\r\nNorvex by Tamrel");
+    PRINTSTR(m, "\r\n============================");
+    PRINTSTR(m, "\r\nHeader of zvk-File: ");
+    PRINTSTR(m, "\r\n");
+    for (uint32_t line = 0; line < 5; ++line) {
+        DUMPLINE(m, m.header_addr + 16 * line);
+        PRINTSTR(m, "\r\n");
+    }
+}
+
+void display_step(Machine& m, int step) {
+    const MemConf& c = m.mem;
+    switch (step) {
+    case 1:
+        PRINTSTR(m, "\r\nFlash   : $");
+        PRINTHEX(m, c.PRGOFF, 8);
+        PRINTSTR(m, " - $");
+        PRINTHEX(m, c.PRGSIZE, 8);
+        break;
+    case 2:
+        PRINTSTR(m, "\r\nRAM     : $");
+        PRINTHEX(m, c.VAROFF, 8);
+        PRINTSTR(m, " - $");
+        PRINTHEX(m, c.VARSIZE, 8);
+        break;
+    case 3:
+        PRINTSTR(m, "\r\nHarvard : ");
+        PRINTHEX(m, c.Flag & F_HARVARD, 8);
+        break;
+    case 4:
+        PRINTSTR(m, "\r\nAlign   : ");
+        PRINTHEX(m, c.Flag & F_ALIGN, 8);
+        break;
+    case 5:
+        PRINTSTR(m, "\r\nStart   : $");
+        PRINTHEX(m, m.cpu.PC, 8);
+        PRINTSTR(m, "\r\n");
+        break;
+    }
+}
+
+// A block of `size` addressable bytes plus the engine's padding, filled with
+// `fill`; nullptr when the host has no memory for it.
+std::unique_ptr<uint8_t[]> allocate(uint64_t size, uint8_t fill) {
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size + kPadBytes]);
+    if (block) {
+        std::memset(block.get(), fill, size);
+        std::memset(block.get() + size, kPadByte, kPadBytes);
+    }
+    return block;
+}
+
+// Header copy, resolution, allocation and placement; `load` then fills
+// program memory with up to PRGSIZE image bytes.
+template <typename Load>
+void build_machine(Machine& m, Load load) {
+    m.header_addr = m.space.add(m.header, kHeaderBytes);
+    const bool display = m.DBGMODE & kDbgMask;
+    if (display) display_head(m);
+    MemConf& c = m.mem;
+    resolve_config(m.header, c, m.cpu.PC, [&](int step) {
+        if (display) display_step(m, step);
+    });
+
+    // Variable memory with its guard: the configured bytes erased to 0xFF,
+    // the guard zero.
+    const uint64_t var_bytes = uint64_t(c.VARSIZE) + kGuardBytes;
+    if (c.VARSIZE == 0 || var_bytes > 0xFFFFFFFFu)
+        startup_failure(m, "Cannot allocate variable memory: $" + hex8(c.VAROFF) + " - $" +
+                               hex8(c.VARSIZE) + " is not a usable range");
+    m.var_block = allocate(var_bytes, 0);
+    if (!m.var_block)
+        startup_failure(m, "Cannot allocate variable memory: the host has no $" +
+                               hex8(uint32_t(var_bytes)) + " bytes");
+    std::memset(m.var_block.get(), 0xFF, c.VARSIZE);
+    c.var = m.var_block.get();
+    c.VARPTR = m.space.add(c.var, uint32_t(var_bytes));
+    if (!c.VARPTR) startup_failure(m, "Cannot allocate variable memory: address space full");
+    c.Flag |= F_VARALLOC;
+
+    if (c.Flag & F_PRGSEP) {
+        if (c.PRGSIZE == 0)
+            startup_failure(m, "Cannot allocate program memory: $" + hex8(c.PRGOFF) + " - $" +
+                                   hex8(c.PRGSIZE) + " is not a usable range");
+        m.prg_block = allocate(c.PRGSIZE, 0xFF);
+        if (!m.prg_block)
+            startup_failure(m, "Cannot allocate program memory: the host has no $" +
+                                   hex8(c.PRGSIZE) + " bytes");
+        c.prg = m.prg_block.get();
+        c.PRGPTR = m.space.add(c.prg, c.PRGSIZE);
+        if (!c.PRGPTR) startup_failure(m, "Cannot allocate program memory: address space full");
+        c.Flag |= F_PRGALLOC;
+    } else if (!(c.Flag & F_HARVARD)) {
+        c.prg = c.var;
+        c.PRGPTR = c.VARPTR;
+        c.PRGOFF = c.VAROFF;
+        c.PRGSIZE = c.VARSIZE;
+    } else {
+        c.PRGSIZE = 0;   // Harvard without program memory: nothing is loaded
+    }
+    if (c.PRGSIZE) load(c.prg, c.PRGSIZE);
+
+    CpuState& r = m.cpu;
+    r.R = c.VAROFF + c.VARSIZE;
+    r.S = r.R - 256;
+    r.IP = 0;
+    r.W = 0;
+    c.VARSIZE += kGuardBytes;
+}
+
+}  // namespace
+
+void STARTUP(Machine& m, const std::string& args) {
+    m.mem = MemConf{};
+    keep_arguments(m, args);
+    const CommandLine cl = read_command_line(args);
+    if (!cl.ok) missing_file(m);
+    struct stat st;
+    if (::stat(cl.name.c_str(), &st) != 0) missing_file(m);
+
+    const int fd = ::open(cl.name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        startup_failure(m, "Cannot open zvK Image File " + cl.name + ": " + std::strerror(errno));
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    // Reads up to n bytes at offset; false on a read error.
+    auto read_at = [&](uint8_t* dst, uint64_t n, off_t offset) {
+        uint64_t done = 0;
+        while (done < n) {
+            const size_t chunk = size_t(std::min<uint64_t>(n - done, 1u << 30));
+            const ssize_t got = ::pread(fd, dst + done, chunk, offset + off_t(done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return false;
+            if (got == 0) break;
+            done += uint64_t(got);
+        }
+        return true;
+    };
+    if (!read_at(m.header, kHeaderBytes, 0))
+        startup_failure(m, "Cannot read zvK Image File " + cl.name + ": " + std::strerror(errno));
+
+    MemConf& c = m.mem;
+    c.Flag = cl.flags;
+    c.PRGOFF = cl.prg_off;
+    c.PRGSIZE = cl.prg_size;
+    c.VAROFF = cl.var_off;
+    c.VARSIZE = cl.var_size;
+    m.cpu.PC = cl.start;
+    m.DBGMODE = cl.dbgmode;
+    build_machine(m, [&](uint8_t* prg, uint32_t size) {
+        if (!read_at(prg, size, 0))
+            startup_failure(m, "Cannot read zvK Image File " + cl.name + ": " + std::strerror(errno));
+    });
+    m.ARGSTR += uint32_t(cl.rest);
+}
+
+void STARTUP_BUILTIN(Machine& m, const std::string& args, const uint8_t* image, uint32_t size) {
+    m.mem = MemConf{};
+    keep_arguments(m, args);
+    std::memcpy(m.header, image, std::min<uint32_t>(size, kHeaderBytes));
+    build_machine(m, [&](uint8_t* prg, uint32_t prg_size) {
+        std::memcpy(prg, image, std::min(size, prg_size));
+    });
+}
+
+void SHUTDOWN(Machine& m) {
+    MemConf& c = m.mem;
+    if (c.Flag & F_PRGALLOC) {
+        m.space.remove(c.PRGPTR);
+        m.prg_block.reset();
+    }
+    if (c.Flag & F_VARALLOC) {
+        m.space.remove(c.VARPTR);
+        m.var_block.reset();
+    }
+}
+
+}  // namespace norvex

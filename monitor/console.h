@@ -1,0 +1,53 @@
+// The console host layer: the one interface through which the simulator,
+// the services and the monitor reach the terminal and the clock. The POSIX
+// implementation is monitor/posix_console.cpp; tests and fuzzers put a
+// scripted one in its place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace norvex {
+
+constexpr int kEndOfInput = -1;
+
+class Console {
+public:
+    virtual ~Console() = default;
+
+    // Unbuffered output: every byte reaches standard output before it returns.
+    virtual void write(const uint8_t* data, size_t n) = 0;
+
+    // One key code, blocking, without echo; kEndOfInput once input has ended.
+    virtual int read_key() = 0;
+    // True when read_key would not block (a key is waiting, or input ended).
+    virtual bool key_waiting() = 0;
+    // Discards keys typed so far (terminal input only).
+    virtual void flush_input() = 0;
+
+    virtual void sleep_ms(uint32_t ms) = 0;
+};
+
+// A console that reads keys from a string and collects what is written.
+class ScriptConsole : public Console {
+public:
+    explicit ScriptConsole(std::string keys = {}) : keys_(std::move(keys)) {}
+
+    void write(const uint8_t* data, size_t n) override { out_.append(reinterpret_cast<const char*>(data), n); }
+    int read_key() override { return pos_ < keys_.size() ? uint8_t(keys_[pos_++]) : kEndOfInput; }
+    bool key_waiting() override { return true; }
+    void flush_input() override {}
+    void sleep_ms(uint32_t) override {}
+
+    const std::string& output() const { return out_; }
+    void clear_output() { out_.clear(); }
+    void add_keys(const std::string& k) { keys_ += k; }
+
+private:
+    std::string keys_;
+    size_t pos_ = 0;
+    std::string out_;
+};
+
+}  // namespace norvex

@@ -1,0 +1,20 @@
+// The simulator's text output: every fragment is one unbuffered write.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "core/machine.h"
+
+namespace norvex {
+
+// Writes the bytes of s (up to, not including, a NUL) to standard output.
+void PRINTSTR(Machine& m, std::string_view s);
+// Writes the low 4 * digits bits of value as upper-case hexadecimal.
+void PRINTHEX(Machine& m, uint32_t value, int digits);
+// Writes the 32-bit host address and the 16 bytes found there.
+void DUMPLINE(Machine& m, uint32_t host_address);
+// Discards pending input, then waits for one key (or the end of input).
+void WAITKEY(Machine& m);
+
+}  // namespace norvex

@@ -1,0 +1,74 @@
+#include "services/dispatch.h"
+
+#include <iterator>
+
+#include "monitor/fault_report.h"
+#include "services/control_memory.h"
+
+namespace norvex {
+
+namespace {
+
+// One list per group, function 0 first: the name the trace line shows and
+// the routine, or nullptr for a named slot without a service.
+const ServiceEntry kGroup0[] = {
+    {"BYE", svc_BYE},   {"DEBUG", svc_DEBUG}, {"GETPAR", svc_GETPAR}, {"IRQOFF", nullptr},
+    {"IRQON", nullptr}, {"IRQSET", nullptr},  {"V", nullptr},
+};
+const ServiceEntry kGroup1[] = {
+    {"XINIT", nullptr},    {"XALLOC", nullptr},   {"XRELOC", nullptr},  {"XFREE", nullptr},
+    {">X", nullptr},       {"P>X", nullptr},      {"S>X", nullptr},     {"R>X", nullptr},
+    {"FLASH-SE", nullptr}, {"FLASH-SW", nullptr}, {"FLASH-E", nullptr}, {"FLASH-W", nullptr},
+};
+const ServiceEntry kGroup2[] = {
+    {"CINIT", nullptr}, {"SYSTICK", nullptr}, {"TIME@", nullptr},  {"TIME!", nullptr},
+    {"DATE@", nullptr}, {"DATE!", nullptr},   {"WAITMS", nullptr},
+};
+const ServiceEntry kGroup3[] = {
+    {"TINIT", nullptr},  {"KEY", nullptr},    {"EMIT", nullptr},   {"KEY?", nullptr},
+    {"EMIT?", nullptr},  {"ACCEPT", nullptr}, {"PAGE", nullptr},   {"ATMAX", nullptr},
+    {"ATXY?", nullptr},  {"ATXY", nullptr},   {"COLOR@", nullptr}, {"COLOR!", nullptr},
+    {"AT@", nullptr},    {"AT!", nullptr},
+};
+const ServiceEntry kGroup4[] = {
+    {"FINIT", nullptr}, {"FCREATE", nullptr}, {"FRENAME", nullptr}, {"FDELETE", nullptr},
+    {"FOPEN", nullptr}, {"FCLOSE", nullptr},  {"FSIZE@", nullptr},  {"FSIZE!", nullptr},
+    {"FPOS@", nullptr}, {"FPOS!", nullptr},   {"FREAD", nullptr},   {"FWRITE", nullptr},
+    {"FFIRST", nullptr}, {"FNEXT", nullptr},  {"FDIR@", nullptr},   {"FDIR!", nullptr},
+    {"FDRV@", nullptr}, {"FDRV!", nullptr},   {"FFREE", nullptr},   {"FPAR@", nullptr},
+    {"FPAR!", nullptr}, {"FCOPY", nullptr},
+};
+
+}  // namespace
+
+const ServiceGroup kServiceGroups[5] = {
+    {kGroup0, std::size(kGroup0)}, {kGroup1, std::size(kGroup1)}, {kGroup2, std::size(kGroup2)},
+    {kGroup3, std::size(kGroup3)}, {kGroup4, std::size(kGroup4)},
+};
+
+const ServiceEntry* service_entry(uint32_t code) {
+    const int32_t group = int32_t(code) >> 8;
+    const uint32_t function = code & 0xFF;
+    if (group < 0 || group > 4) return nullptr;
+    const ServiceGroup& g = kServiceGroups[group];
+    return function < g.count ? &g.entries[function] : nullptr;
+}
+
+ServiceEnd SYSCALL_DISPATCH(Burst& b) {
+    // The code is looked at before it is popped: ILLEGALSYS would push it
+    // back, so leaving it in place gives the same machine.
+    const uint32_t code = b.peek(0);
+    const ServiceEntry* e = service_entry(code);
+    if (!e || !e->run) {
+        Machine& m = b.m;
+        const uint8_t* opcode = b.pc - 1;
+        m.cpu.R = GETVARADR(m.mem, b.rp);
+        m.cpu.S = GETVARADR(m.mem, b.sp);
+        m.cpu.PC = GETPRGADR(m.mem, opcode);
+        illegal_opcode_report(m, b.sp, opcode);
+    }
+    b.pop();
+    return e->run(b);
+}
+
+}  // namespace norvex
