@@ -80,7 +80,10 @@ uint8_t* xaddr(Machine& m, uint32_t a, uint32_t width, FaultContext ctx) {
 
 }  // namespace
 
-BurstEnd RUNBURST(Machine& m) {
+// kChecked is false only in the benchmark's build, which measures what the
+// stack, branch and operand bound tests cost; the programs always check.
+template <bool kChecked>
+BurstEnd run_burst(Machine& m) {
     const MemConf& c = m.mem;
     const bool align = c.Flag & F_ALIGN;
 
@@ -117,15 +120,15 @@ BurstEnd RUNBURST(Machine& m) {
     auto vpc = [&] { return code.voff + uint32_t(pc - code.lo); };
 
 #define NEXT goto *table[*pc++]
-#define DS_NEED(n) if (size_t(ds.hi - sp) < 4u * (n)) [[unlikely]] goto ds_underflow
-#define DS_ROOM(n) if (size_t(sp - ds.lo) < 4u * (n)) [[unlikely]] goto ds_overflow
-#define RS_NEED(n) if (size_t(rs.hi - rp) < 4u * (n)) [[unlikely]] goto rs_underflow
-#define RS_ROOM(n) if (size_t(rp - rs.lo) < 4u * (n)) [[unlikely]] goto rs_overflow
+#define DS_NEED(n) if (kChecked && size_t(ds.hi - sp) < 4u * (n)) [[unlikely]] goto ds_underflow
+#define DS_ROOM(n) if (kChecked && size_t(sp - ds.lo) < 4u * (n)) [[unlikely]] goto ds_overflow
+#define RS_NEED(n) if (kChecked && size_t(rs.hi - rp) < 4u * (n)) [[unlikely]] goto rs_underflow
+#define RS_ROOM(n) if (kChecked && size_t(rp - rs.lo) < 4u * (n)) [[unlikely]] goto rs_overflow
 #define T(i) load32(sp + 4 * (i))
 #define SET(i, v) store32(sp + 4 * (i), (v))
 #define OPERAND(x)                                                          \
     uint32_t x;                                                             \
-    if (code.hi - pc >= 4) [[likely]] x = load32(pc);                       \
+    if (!kChecked || code.hi - pc >= 4) [[likely]] x = load32(pc);          \
     else x = straddling_operand(m, code, pc, ctx());                        \
     pc += 4
     // Continue at virtual program address a: program memory first, as
@@ -140,7 +143,7 @@ BurstEnd RUNBURST(Machine& m) {
 #define BRANCH_BY(off)                                                      \
     do {                                                                    \
         const uint32_t o_ = uint32_t(pc - code.lo) + (off);                 \
-        if (o_ < code.size()) [[likely]] pc = code.lo + o_;                 \
+        if (!kChecked || o_ < code.size()) [[likely]] pc = code.lo + o_;    \
         else { pc = GETPRGPTR(m, code.voff + o_, 1, ctx()); code = area_of(c, pc); } \
     } while (0)
 #define ALIGNED(a, mask) if (align && ((a) & (mask))) [[unlikely]] goto align_fault
@@ -558,5 +561,11 @@ burst_end:
 #undef BRANCH_BY
 #undef ALIGNED
 }
+
+BurstEnd RUNBURST(Machine& m) { return run_burst<true>(m); }
+
+#ifdef NORVEX_BENCH_UNCHECKED
+BurstEnd RUNBURST_UNCHECKED(Machine& m) { return run_burst<false>(m); }
+#endif
 
 }  // namespace norvex
