@@ -18,13 +18,14 @@ using testing::PtySession;
 
 struct TempImage {
     std::string path;
-    explicit TempImage(const std::vector<uint8_t>& bytes) {
+    // In /tmp, or with a relative name in the working directory.
+    explicit TempImage(const std::vector<uint8_t>& bytes, bool relative = false) {
         char name[] = "/tmp/norvex-e2e-XXXXXX";
-        const int fd = mkstemp(name);
+        const int fd = mkstemp(relative ? name + 5 : name);
         EXPECT_GE(fd, 0);
         EXPECT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
         close(fd);
-        path = name;
+        path = relative ? name + 5 : name;
     }
     ~TempImage() { std::remove(path.c_str()); }
 };
@@ -52,6 +53,48 @@ std::vector<uint8_t> illegal() {
     Assembler a = small_image();
     a.byte(0x40);
     return a.finish();
+}
+
+// Prints its argument string (GETPAR, then C@X and EMIT up to the NUL)
+// between brackets and stops.
+std::vector<uint8_t> echo_arguments() {
+    Assembler a = small_image();
+    auto loop = a.label();
+    auto done = a.label();
+    a.lit('[');
+    a.syscall(0x0302);
+    a.op(Op::DROP);
+    a.syscall(0x0002);   // ( -- a 0 )
+    a.op(Op::DROP);
+    a.bind(loop);        // ( a )
+    a.op(Op::DUP);
+    a.lit(0);
+    a.op(Op::CFETCHX);
+    a.op(Op::DUP);
+    a.zbranch(done);
+    a.syscall(0x0302);
+    a.op(Op::DROP);
+    a.lit(1);
+    a.op(Op::PLUS);
+    a.branch(loop);
+    a.bind(done);
+    a.lit(']');
+    a.syscall(0x0302);
+    a.syscall(0x0000);
+    return a.finish();
+}
+
+TEST(Norvex, ArgumentStringIsTheRestOfTheLine) {
+    TempImage img(echo_arguments());
+    PtySession quoted(NORVEX_BIN, {"+A", "\"" + img.path + "\"", "a  b", "c"});
+    EXPECT_EQ(quoted.wait_exit(), 0);
+    EXPECT_EQ(quoted.output(), "[ a  b c]");
+    // Unquoted: the blank that ends the name is not passed; options after
+    // the name are the image's text.
+    TempImage here(echo_arguments(), true);
+    PtySession plain(NORVEX_BIN, {"-H", here.path, "+A"});
+    EXPECT_EQ(plain.wait_exit(), 0);
+    EXPECT_EQ(plain.output(), "[+A]");
 }
 
 TEST(Norvex, MissingImageWaitsForAKeyAndFails) {
