@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <map>
-#include <memory>
+
+#include "core/host_space.h"
 
 namespace norvex {
 
@@ -13,15 +13,11 @@ namespace norvex {
 constexpr uint64_t kXallocMaxBytes = uint64_t(1) << 30;
 constexpr uint32_t kXallocMaxBlocks = 4096;
 
-struct FreeBlock {
-    void operator()(uint8_t* p) const { std::free(p); }
-};
-using XallocBlock = std::unique_ptr<uint8_t[], FreeBlock>;
 
 struct ServiceState {
     // Host memory blocks made by XALLOC and not yet freed, by their 32-bit
     // base in the host space.
-    std::map<uint32_t, XallocBlock> xblocks;
+    std::map<uint32_t, MemoryBlock> xblocks;
     uint64_t xalloc_bytes = 0;
     uint64_t xalloc_max_bytes = kXallocMaxBytes;
     uint32_t xalloc_max_blocks = kXallocMaxBlocks;

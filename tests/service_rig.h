@@ -77,7 +77,7 @@ struct Rig {
     // The cells the body left, top first (the stop's own 0 removed).
     std::vector<uint32_t> stack() {
         std::vector<uint32_t> cells;
-        for (uint32_t a = m.cpu.S + 4; a != s0; a += 4) cells.push_back(load32(var(a)));
+        for (uint32_t a = m.cpu.S + 4; a != s0; a += 4) cells.push_back(mem_load32(var(a)));
         return cells;
     }
 
@@ -100,8 +100,18 @@ struct Rig {
     uint8_t* var(uint32_t addr, uint32_t width = 1) { return find_var(m.mem, addr, width); }
     uint8_t* prg(uint32_t addr, uint32_t width = 1) { return find_prg(m.mem, addr, width); }
     void put(uint32_t addr, const std::string& bytes) {
-        std::memcpy(var(addr, uint32_t(bytes.size())), bytes.data(), bytes.size());
+        mem_write(var(addr, uint32_t(bytes.size())), reinterpret_cast<const uint8_t*>(bytes.data()),
+                  bytes.size());
     }
+    // Bytes of program or variable memory as the image sees them.
+    std::string read(uint8_t* at, uint32_t n) {
+        std::string s(n, '\0');
+        mem_read(reinterpret_cast<uint8_t*>(s.data()), at, n);
+        return s;
+    }
+    std::string read_prg(uint32_t addr, uint32_t n) { return read(prg(addr, n), n); }
+    std::string read_var(uint32_t addr, uint32_t n) { return read(var(addr, n), n); }
+    void poke_prg(uint32_t addr, uint8_t byte) { mem_store8(prg(addr), byte); }
     void put_name(uint32_t addr, const std::string& name) { put(addr, name + '\0'); }
 };
 

@@ -446,9 +446,9 @@ TEST(Startup, MemoryContentsAndRegisters) {
     EXPECT_EQ(c.VARSIZE, 0x100Cu);
     EXPECT_EQ(run.m.cpu.R, 0x2000u);
     EXPECT_EQ(run.m.cpu.S, 0x1F00u);
-    EXPECT_EQ(*GETVARPTR(run.m, 0x1003), 0x00);   // the header's flags byte
-    EXPECT_EQ(*GETVARPTR(run.m, 0x1FFF), 0xFF);   // erased variable memory
-    EXPECT_EQ(load32(GETVARPTR(run.m, 0x2008, 4)), 0u);   // the guard
+    EXPECT_EQ(mem_load8(GETVARPTR(run.m, 0x1003)), 0x00);   // the header's flags byte
+    EXPECT_EQ(mem_load8(GETVARPTR(run.m, 0x1FFF)), 0xFF);   // erased variable memory
+    EXPECT_EQ(mem_load32(GETVARPTR(run.m, 0x2008, 4)), 0u);   // the guard
     run.run();
     EXPECT_EQ(run.status, kExitOk);
 }

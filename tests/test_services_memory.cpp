@@ -157,11 +157,10 @@ TEST(Flash, EraseAndWriteChangeExactlyTheirRange) {
         a.lit(kVar + 0x40); a.lit(0x8004); a.lit(5); a.syscall(FLASH_W);   // 0
         a.lit(kVar + 0x40); a.lit(0x8006); a.lit(2); a.syscall(FLASH_W);   // over written bytes
     });
-    for (uint32_t i = 0; i < 0x30; ++i) *r.prg(0x7FF8 + i) = 0x11;
+    for (uint32_t i = 0; i < 0x30; ++i) r.poke_prg(0x7FF8 + i, 0x11);
     r.put(kVar + 0x40, "ABCDE");
     EXPECT_EQ(r.results(), (Cells{0, 0, 0}));
-    const uint8_t* p = r.prg(0x7FF8);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), 0x30),
+    EXPECT_EQ(r.read_prg(0x7FF8, 0x30),
               std::string(8, '\x11') + "\xFF\xFF\xFF\xFF" "ABABE" + std::string(0x20 - 9, '\xFF') +
                   std::string(8, '\x11'));
 }
@@ -176,17 +175,17 @@ TEST(Flash, ZeroLengthTranslatesNothing) {
 
 TEST(Flash, ARangePastItsMemoryStopsAtTheFirstAddressOutsideAndWritesNothing) {
     Rig e([](Assembler& a) { a.lit(kPrgEnd - 0x10); a.lit(0x11); a.syscall(FLASH_E); });
-    *e.prg(kPrgEnd - 0x10) = 0x00;
+    e.poke_prg(kPrgEnd - 0x10, 0x00);
     const std::string report = e.fault();
     EXPECT_NE(report.find("GETPRGPTR - Error"), std::string::npos);
     EXPECT_NE(report.find("EAX:00010000"), std::string::npos) << report;
-    EXPECT_EQ(*e.prg(kPrgEnd - 0x10), 0x00);   // past the loaded image, untouched
+    EXPECT_EQ(e.read_prg(kPrgEnd - 0x10, 1), std::string(1, '\0'));   // untouched
 
     Rig w([](Assembler& a) { a.lit(kVarEnd - 4); a.lit(0x100); a.lit(0x40); a.syscall(FLASH_W); });
-    *w.prg(0x100) = 0x00;
+    w.poke_prg(0x100, 0x00);
     const std::string wr = w.fault();
     EXPECT_NE(wr.find("GETVARPTR - Error"), std::string::npos) << wr;
-    EXPECT_EQ(*w.prg(0x100), 0x00);
+    EXPECT_EQ(w.read_prg(0x100, 1), std::string(1, '\0'));
 }
 
 TEST(Flash, WriteTranslatesTheDestinationFirst) {
@@ -203,7 +202,7 @@ TEST(Flash, OverlappingWriteCopiesUpwardsByteByByte) {
     }, shared_header());
     r.put(kVar + 0x400, "WXYZ!");
     EXPECT_EQ(r.results(), (Cells{0}));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.var(kVar + 0x400)), 5), "WWWWW");
+    EXPECT_EQ(r.read_var(kVar + 0x400, 5), "WWWWW");
 }
 
 }  // namespace

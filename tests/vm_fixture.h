@@ -63,8 +63,8 @@ struct VmRun {
     }
 
     // Data-stack cell i (0 = top) and depth relative to the initial S.
-    uint32_t ds(int i) { return load32(GETVARPTR(m, m.cpu.S + 4 * uint32_t(i), 4)); }
-    uint32_t rs(int i) { return load32(GETVARPTR(m, m.cpu.R + 4 * uint32_t(i), 4)); }
+    uint32_t ds(int i) { return mem_load32(GETVARPTR(m, m.cpu.S + 4 * uint32_t(i), 4)); }
+    uint32_t rs(int i) { return mem_load32(GETVARPTR(m, m.cpu.R + 4 * uint32_t(i), 4)); }
     int depth() const { return int((kVarBase + kVarSize - 256) - m.cpu.S) / 4; }
     int rdepth() const { return int((kVarBase + kVarSize) - m.cpu.R) / 4; }
     const std::string& output() const { return console.output(); }
