@@ -5,6 +5,7 @@
 #include "monitor/fault_report.h"
 #include "services/clock_terminal.h"
 #include "services/control_memory.h"
+#include "services/files_serial.h"
 
 namespace norvex {
 
@@ -33,12 +34,14 @@ const ServiceEntry kGroup3[] = {
     {"AT@", nullptr},     {"AT!", nullptr},
 };
 const ServiceEntry kGroup4[] = {
-    {"FINIT", nullptr}, {"FCREATE", nullptr}, {"FRENAME", nullptr}, {"FDELETE", nullptr},
-    {"FOPEN", nullptr}, {"FCLOSE", nullptr},  {"FSIZE@", nullptr},  {"FSIZE!", nullptr},
-    {"FPOS@", nullptr}, {"FPOS!", nullptr},   {"FREAD", nullptr},   {"FWRITE", nullptr},
-    {"FFIRST", nullptr}, {"FNEXT", nullptr},  {"FDIR@", nullptr},   {"FDIR!", nullptr},
-    {"FDRV@", nullptr}, {"FDRV!", nullptr},   {"FFREE", nullptr},   {"FPAR@", nullptr},
-    {"FPAR!", nullptr}, {"FCOPY", nullptr},
+    {"FINIT", svc_INIT},          {"FCREATE", svc_FCREATE},   {"FRENAME", nullptr},
+    {"FDELETE", svc_FDELETE},     {"FOPEN", svc_FOPEN},       {"FCLOSE", svc_FCLOSE},
+    {"FSIZE@", svc_FSIZEFETCH},   {"FSIZE!", nullptr},        {"FPOS@", svc_FPOSFETCH},
+    {"FPOS!", svc_FPOSSTORE},     {"FREAD", svc_FREAD},       {"FWRITE", svc_FWRITE},
+    {"FFIRST", nullptr},          {"FNEXT", nullptr},         {"FDIR@", nullptr},
+    {"FDIR!", nullptr},           {"FDRV@", nullptr},         {"FDRV!", nullptr},
+    {"FFREE", nullptr},           {"FPAR@", nullptr},         {"FPAR!", nullptr},
+    {"FCOPY", svc_FCOPY},
 };
 
 }  // namespace
