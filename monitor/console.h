@@ -12,6 +12,17 @@ namespace norvex {
 
 constexpr int kEndOfInput = -1;
 
+// The local date and time, as the clock services hand them to the image.
+struct LocalTime {
+    uint16_t year = 0;
+    uint16_t month = 0;    // 1-12
+    uint16_t day = 0;      // 1-31
+    uint16_t hour = 0;     // 0-23
+    uint16_t minute = 0;   // 0-59
+    uint16_t second = 0;   // 0-59
+    uint16_t ms = 0;       // 0-999
+};
+
 class Console {
 public:
     virtual ~Console() = default;
@@ -26,7 +37,11 @@ public:
     // Discards keys typed so far (terminal input only).
     virtual void flush_input() = 0;
 
+    // Suspends the simulator at least ms milliseconds, signals or not.
     virtual void sleep_ms(uint32_t ms) = 0;
+    // A monotonic millisecond counter, 32 bits, wrapping.
+    virtual uint32_t tick_ms() = 0;
+    virtual LocalTime local_time() = 0;
 };
 
 // A console that reads keys from a string and collects what is written.
@@ -38,11 +53,21 @@ public:
     int read_key() override { return pos_ < keys_.size() ? uint8_t(keys_[pos_++]) : kEndOfInput; }
     bool key_waiting() override { return true; }
     void flush_input() override {}
-    void sleep_ms(uint32_t) override {}
+    // The clock stands still except while the image waits.
+    void sleep_ms(uint32_t ms) override {
+        slept_ms += ms;
+        ticks += ms;
+    }
+    uint32_t tick_ms() override { return ticks; }
+    LocalTime local_time() override { return time; }
 
     const std::string& output() const { return out_; }
     void clear_output() { out_.clear(); }
     void add_keys(const std::string& k) { keys_ += k; }
+
+    uint32_t ticks = 0;
+    uint64_t slept_ms = 0;
+    LocalTime time;
 
 private:
     std::string keys_;

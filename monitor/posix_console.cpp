@@ -110,4 +110,26 @@ void PosixConsole::sleep_ms(uint32_t ms) {
     }
 }
 
+uint32_t PosixConsole::tick_ms() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint32_t(uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u);
+}
+
+LocalTime PosixConsole::local_time() {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm t;
+    localtime_r(&now.tv_sec, &t);
+    LocalTime lt;
+    lt.year = uint16_t(t.tm_year + 1900);
+    lt.month = uint16_t(t.tm_mon + 1);
+    lt.day = uint16_t(t.tm_mday);
+    lt.hour = uint16_t(t.tm_hour);
+    lt.minute = uint16_t(t.tm_min);
+    lt.second = uint16_t(t.tm_sec > 59 ? 59 : t.tm_sec);   // a leap second shows as 59
+    lt.ms = uint16_t(now.tv_nsec / 1000000);
+    return lt;
+}
+
 }  // namespace norvex

@@ -19,6 +19,8 @@ public:
     bool key_waiting() override;
     void flush_input() override;
     void sleep_ms(uint32_t ms) override;
+    uint32_t tick_ms() override;
+    LocalTime local_time() override;
 
 private:
     int pending_ = -2;   // a byte read ahead by key_waiting, or kEndOfInput; -2: none

@@ -8,8 +8,45 @@ namespace norvex {
 namespace {
 
 constexpr uint32_t kTrue = 0xFFFFFFFF;
+constexpr uint32_t kTicksPerSecond = 1000;
 
 }  // namespace
+
+// ( -- ticks 1000 0 )
+ServiceEnd svc_SYSTICK(Burst& b) {
+    b.push(b.m.console->tick_ms());
+    b.push(kTicksPerSecond);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( -- ms sec min hour 0 )
+ServiceEnd svc_TIMEFETCH(Burst& b) {
+    const LocalTime t = b.m.console->local_time();
+    b.push(t.ms);
+    b.push(t.second);
+    b.push(t.minute);
+    b.push(t.hour);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( -- day month year 0 )
+ServiceEnd svc_DATEFETCH(Burst& b) {
+    const LocalTime t = b.m.console->local_time();
+    b.push(t.day);
+    b.push(t.month);
+    b.push(t.year);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( u -- 0 )
+ServiceEnd svc_WAITMS(Burst& b) {
+    b.m.console->sleep_ms(b.pop());
+    b.push(0);
+    return ServiceEnd::Continue;
+}
 
 // ( -- c 0 )
 ServiceEnd svc_KEY(Burst& b) {

@@ -10,6 +10,11 @@ namespace norvex {
 // sees an end-of-transmission byte and can finish instead of hanging.
 constexpr uint32_t kEndOfInputKey = 0x04;
 
+ServiceEnd svc_SYSTICK(Burst& b);
+ServiceEnd svc_TIMEFETCH(Burst& b);   // TIME@
+ServiceEnd svc_DATEFETCH(Burst& b);   // DATE@
+ServiceEnd svc_WAITMS(Burst& b);
+
 ServiceEnd svc_KEY(Burst& b);
 ServiceEnd svc_EMIT(Burst& b);
 ServiceEnd svc_KEYQ(Burst& b);    // KEY?

@@ -24,8 +24,9 @@ const ServiceEntry kGroup1[] = {
     {"FLASH-SW", svc_FLASH_SW},  {"FLASH-E", svc_FLASH_E},   {"FLASH-W", svc_FLASH_W},
 };
 const ServiceEntry kGroup2[] = {
-    {"CINIT", nullptr}, {"SYSTICK", nullptr}, {"TIME@", nullptr},  {"TIME!", nullptr},
-    {"DATE@", nullptr}, {"DATE!", nullptr},   {"WAITMS", nullptr},
+    {"CINIT", svc_INIT},        {"SYSTICK", svc_SYSTICK}, {"TIME@", svc_TIMEFETCH},
+    {"TIME!", nullptr},         {"DATE@", svc_DATEFETCH}, {"DATE!", nullptr},
+    {"WAITMS", svc_WAITMS},
 };
 const ServiceEntry kGroup3[] = {
     {"TINIT", svc_INIT},  {"KEY", svc_KEY},      {"EMIT", svc_EMIT},  {"KEY?", svc_KEYQ},
