@@ -19,5 +19,11 @@ ServiceEnd svc_KEY(Burst& b);
 ServiceEnd svc_EMIT(Burst& b);
 ServiceEnd svc_KEYQ(Burst& b);    // KEY?
 ServiceEnd svc_EMITQ(Burst& b);   // EMIT?
+ServiceEnd svc_PAGE(Burst& b);
+ServiceEnd svc_ATMAX(Burst& b);
+ServiceEnd svc_ATXYQ(Burst& b);     // ATXY?
+ServiceEnd svc_ATXY(Burst& b);
+ServiceEnd svc_COLORFETCH(Burst& b);   // COLOR@
+ServiceEnd svc_COLORSTORE(Burst& b);   // COLOR!
 
 }  // namespace norvex

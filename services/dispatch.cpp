@@ -29,10 +29,11 @@ const ServiceEntry kGroup2[] = {
     {"WAITMS", svc_WAITMS},
 };
 const ServiceEntry kGroup3[] = {
-    {"TINIT", svc_INIT},  {"KEY", svc_KEY},      {"EMIT", svc_EMIT},  {"KEY?", svc_KEYQ},
-    {"EMIT?", svc_EMITQ}, {"ACCEPT", nullptr},   {"PAGE", nullptr},   {"ATMAX", nullptr},
-    {"ATXY?", nullptr},   {"ATXY", nullptr},     {"COLOR@", nullptr}, {"COLOR!", nullptr},
-    {"AT@", nullptr},     {"AT!", nullptr},
+    {"TINIT", svc_INIT},        {"KEY", svc_KEY},           {"EMIT", svc_EMIT},
+    {"KEY?", svc_KEYQ},         {"EMIT?", svc_EMITQ},       {"ACCEPT", nullptr},
+    {"PAGE", svc_PAGE},         {"ATMAX", svc_ATMAX},       {"ATXY?", svc_ATXYQ},
+    {"ATXY", svc_ATXY},         {"COLOR@", svc_COLORFETCH}, {"COLOR!", svc_COLORSTORE},
+    {"AT@", nullptr},           {"AT!", nullptr},
 };
 const ServiceEntry kGroup4[] = {
     {"FINIT", svc_INIT},          {"FCREATE", svc_FCREATE},   {"FRENAME", nullptr},

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 
+#include "monitor/vt_screen.h"
+
 namespace norvex {
 
 // XALLOC's bounds: bytes handed out and not freed, and live blocks. Past
@@ -55,6 +57,10 @@ struct ServiceState {
     uint32_t xalloc_max_blocks = kXallocMaxBlocks;
 
     OpenFiles files;
+
+    // The screen as last queried, or as ATXY and COLOR! last set it; all
+    // zeros until a query succeeds.
+    ScreenInfo screen;
 };
 
 }  // namespace norvex
