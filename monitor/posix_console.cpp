@@ -1,4 +1,7 @@
+// The POSIX terminal layer: the console on standard input and output, and
+// the line settings of serial ports. The only file that speaks termios.
 #include "monitor/posix_console.h"
+#include "monitor/serial_line.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -272,6 +275,79 @@ void PosixConsole::set_attribute(uint16_t attr) {
     if (!output_is_terminal_) return;
     vt_.set_attribute(attr);
     send(VtScreen::attribute_sequence(attr));
+}
+
+// Serial lines.
+
+namespace {
+
+struct Rate {
+    uint32_t baud;
+    speed_t speed;
+};
+
+const Rate kRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+void set_modem_line(int fd, int bit, Line level) {
+    if (level == Line::Unknown) return;
+    int bits = bit;
+    ioctl(fd, level == Line::High ? TIOCMBIS : TIOCMBIC, &bits);   // not every device has them
+}
+
+}  // namespace
+
+bool read_line_settings(int fd, LineSettings& s) {
+    struct termios t;
+    if (tcgetattr(fd, &t) != 0) return false;
+    s = LineSettings{};
+    const speed_t speed = cfgetospeed(&t);
+    for (const Rate& r : kRates)
+        if (r.speed == speed) s.baud = r.baud;
+    s.rts_cts = t.c_cflag & CRTSCTS;
+    s.xon_xoff_output = t.c_iflag & IXON;
+    s.xon_xoff_input = t.c_iflag & IXOFF;
+    int bits;
+    if (ioctl(fd, TIOCMGET, &bits) == 0) {
+        s.dtr = bits & TIOCM_DTR ? Line::High : Line::Low;
+        s.rts = bits & TIOCM_RTS ? Line::High : Line::Low;
+    }
+    return true;
+}
+
+bool write_line_settings(int fd, const LineSettings& s) {
+    struct termios t;
+    if (tcgetattr(fd, &t) != 0) return false;
+    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK |
+                           IXON | IXOFF | IXANY);
+    if (s.xon_xoff_output) t.c_iflag |= IXON;
+    if (s.xon_xoff_input) t.c_iflag |= IXOFF;
+    t.c_oflag &= ~tcflag_t(OPOST);
+    t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
+    if (s.rts_cts) t.c_cflag |= CRTSCTS;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    t.c_cc[VSTART] = 0x11;
+    t.c_cc[VSTOP] = 0x13;
+    for (const Rate& r : kRates)
+        if (r.baud == s.baud) {
+            cfsetispeed(&t, r.speed);
+            cfsetospeed(&t, r.speed);
+        }
+    if (tcsetattr(fd, TCSANOW, &t) != 0) return false;
+    set_modem_line(fd, TIOCM_DTR, s.dtr);
+    if (!s.rts_cts) set_modem_line(fd, TIOCM_RTS, s.rts);
+    return true;
 }
 
 }  // namespace norvex

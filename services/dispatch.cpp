@@ -42,7 +42,7 @@ const ServiceEntry kGroup4[] = {
     {"FPOS!", svc_FPOSSTORE},     {"FREAD", svc_FREAD},       {"FWRITE", svc_FWRITE},
     {"FFIRST", nullptr},          {"FNEXT", nullptr},         {"FDIR@", nullptr},
     {"FDIR!", nullptr},           {"FDRV@", nullptr},         {"FDRV!", nullptr},
-    {"FFREE", nullptr},           {"FPAR@", nullptr},         {"FPAR!", nullptr},
+    {"FFREE", nullptr},           {"FPAR@", svc_FPARFETCH},   {"FPAR!", svc_FPARSTORE},
     {"FCOPY", svc_FCOPY},
 };
 

@@ -1,8 +1,10 @@
-// Files with POSIX calls. The sharing rules are kept with advisory locks:
-// FCREATE and every opener that writes hold an exclusive lock, read-only
-// openers a shared one, so while a file is created or open for writing
-// nobody else may open it, and while it is open for reading others may
-// only read it. A lock held elsewhere is a sharing violation.
+// Files with POSIX calls; serial ports through the terminal layer.
+//
+// The sharing rules are kept with advisory locks: FCREATE and every opener
+// that writes hold an exclusive lock, read-only openers a shared one, so
+// while a file is created or open for writing nobody else may open it, and
+// while it is open for reading others may only read it. A lock held
+// elsewhere is a sharing violation.
 #include "services/files_serial.h"
 
 #include <fcntl.h>
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "monitor/serial_line.h"
 #include "services/error_numbers.h"
 
 namespace norvex {
@@ -142,6 +145,36 @@ uint32_t copy_file(const std::string& from, const std::string& to, bool fail_if_
         if (!write_all(out, buffer, size_t(got))) return fail(ior_of_errno(errno));
     }
     return 0;
+}
+
+// The flag word's flow-control and modem-line fields as line settings:
+// CTS flow or an RTS handshake is hardware flow control (one switch on this
+// host); DTR handshake has no counterpart and keeps DTR raised; RTS toggle
+// leaves RTS alone.
+LineSettings line_settings(uint32_t flags, uint32_t baud) {
+    LineSettings s;
+    s.baud = baud;
+    const uint32_t dtr = (flags >> kDtrControlShift) & 3;
+    const uint32_t rts = (flags >> kRtsControlShift) & 3;
+    s.rts_cts = (flags & SF_OUTX_CTS_FLOW) || rts == LC_HANDSHAKE;
+    s.xon_xoff_output = flags & SF_OUTX;
+    s.xon_xoff_input = flags & SF_INX;
+    s.dtr = dtr == LC_DISABLE ? Line::Low : Line::High;
+    s.rts = rts == LC_DISABLE ? Line::Low : rts == LC_ENABLE ? Line::High : Line::Unknown;
+    return s;
+}
+
+// And back: the flag word a port's settings stand for.
+uint32_t flag_word(const LineSettings& s) {
+    uint32_t flags = SF_BINARY;
+    if (s.rts_cts)
+        flags |= SF_OUTX_CTS_FLOW | (LC_HANDSHAKE << kRtsControlShift);
+    else if (s.rts == Line::High)
+        flags |= LC_ENABLE << kRtsControlShift;
+    if (s.dtr == Line::High) flags |= LC_ENABLE << kDtrControlShift;
+    if (s.xon_xoff_output) flags |= SF_OUTX;
+    if (s.xon_xoff_input) flags |= SF_INX;
+    return flags;
 }
 
 }  // namespace
@@ -322,6 +355,37 @@ ServiceEnd svc_FCOPY(Burst& b) {
     std::string from, to;
     if (!name_at(b.m, from_at, from) || !name_at(b.m, to_at, to)) return answer(b, ERR_NOACCESS);
     return answer(b, copy_file(from, to, fail_if_exists));
+}
+
+// ( fileid -- flags baud 0 ): read from the port; for anything that is not a
+// serial port the values last read or set.
+ServiceEnd svc_FPARFETCH(Burst& b) {
+    const OpenFile* f = file_of(b);
+    if (!f) return answer(b, ERR_INVALID_HANDLE);
+    ServiceState& s = b.m.services;
+    LineSettings line;
+    if (read_line_settings(f->fd, line)) {
+        s.serial_flags = flag_word(line);
+        s.serial_baud = line.baud;
+    }
+    b.push(s.serial_flags);
+    b.push(s.serial_baud);
+    return answer(b, 0);
+}
+
+// ( flags baud fileid -- 0 ): 8 data bits, no parity, one stop bit; reads
+// return at once with what has arrived. Nothing changes on anything that is
+// not a serial port.
+ServiceEnd svc_FPARSTORE(Burst& b) {
+    b.require(3);
+    const OpenFile* f = file_of(b);
+    const uint32_t baud = b.pop();
+    const uint32_t flags = b.pop();
+    if (!f) return answer(b, ERR_INVALID_HANDLE);
+    b.m.services.serial_flags = flags;
+    b.m.services.serial_baud = baud;
+    write_line_settings(f->fd, line_settings(flags, baud));
+    return answer(b, 0);
 }
 
 }  // namespace norvex

@@ -58,6 +58,11 @@ struct ServiceState {
 
     OpenFiles files;
 
+    // The serial parameters as FPAR@ last read or FPAR! last set them: the
+    // flag word and the baud rate; zeros until then.
+    uint32_t serial_flags = 0;
+    uint32_t serial_baud = 0;
+
     // The screen as last queried, or as ATXY and COLOR! last set it; all
     // zeros until a query succeeds.
     ScreenInfo screen;
