@@ -166,19 +166,29 @@ void VtScreen::track(const uint8_t* data, size_t n) {
 std::string VtScreen::page_sequence() { return "\x1b[H\x1b[2J"; }
 
 std::string VtScreen::move_sequence(uint16_t col, uint16_t row) {
-    return "\x1b[" + std::to_string(row + 1) + ";" + std::to_string(col + 1) + "H";
+    std::string s = "\x1b[";
+    s += std::to_string(row + 1);
+    s += ';';
+    s += std::to_string(col + 1);
+    s += 'H';
+    return s;
 }
 
 std::string VtScreen::attribute_sequence(uint16_t attr) {
     std::string s = "\x1b[0";
+    auto add = [&s](int code) {
+        s += ';';
+        s += std::to_string(code);
+    };
     if ((attr & 0xFF) != kDefaultAttribute) {
         const uint16_t fg = attr & 0x0F, bg = (attr >> 4) & 0x0F;
-        s += ";" + std::to_string((fg & 8 ? 90 : 30) + ansi_colour(fg));
-        s += ";" + std::to_string((bg & 8 ? 100 : 40) + ansi_colour(bg));
+        add((fg & 8 ? 90 : 30) + ansi_colour(fg));
+        add((bg & 8 ? 100 : 40) + ansi_colour(bg));
     }
-    if (attr & 0x4000) s += ";7";
-    if (attr & 0x8000) s += ";4";
-    return s + "m";
+    if (attr & 0x4000) add(7);   // reverse video
+    if (attr & 0x8000) add(4);   // underscore
+    s += 'm';
+    return s;
 }
 
 }  // namespace norvex

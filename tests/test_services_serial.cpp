@@ -8,15 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "service_rig.h"
-#include "services/error_numbers.h"
-#include "temp_dir.h"
 
 namespace norvex::testing {
 namespace {
 
-constexpr uint32_t TOX = 0x0104, FOPEN = 0x0404, FREAD = 0x040A, FWRITE = 0x040B,
-                   FPARFETCH = 0x0413, FPARSTORE = 0x0414;
-constexpr uint32_t kName = kVar + 0x1000, kId = kVar + 0x1400, kBuf = kVar + 0x2000;
+const std::string OPEN = " 0x20001000 0 0xC0000000 FOPEN DROP 0x20001400 ! ", ID = " 0x20001400 @ ";
 
 struct Pty {
     int master = -1, slave = -1;
@@ -36,127 +32,68 @@ struct Pty {
     }
 };
 
-void open_port(Assembler& a) {
-    a.lit(kName); a.lit(0); a.lit(0xC0000000); a.syscall(FOPEN);
-    a.ops("DROP");
-    a.lit(kId); a.ops("!");
-}
-void set(Assembler& a, uint32_t flags, uint32_t baud) {
-    a.lit(flags); a.lit(baud); a.lit(kId); a.ops("@"); a.syscall(FPARSTORE);
-}
-void get(Assembler& a) {
-    a.lit(kId); a.ops("@"); a.syscall(FPARFETCH);
-}
-
-TEST(Serial, BinaryModeOnlyIsA9600BaudRawLineWithoutFlowControl) {
+TEST(Serial, FlagWordAndRateReachTheLineAndReadBack) {
+    // Binary mode alone: 9600 baud, 8N1, raw, no flow control, reads that
+    // return at once. Then XON/XOFF both ways, then CTS flow.
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
-    Rig r([](Assembler& a) {
-        open_port(a);
-        set(a, 0x0001, 9600);
-        get(a);
-    });
-    r.put_name(kName, pty.path);
-    EXPECT_EQ(r.results(), (Cells{0, 9600, 0x0001, 0}));
-    const struct termios t = pty.modes();
+    struct termios t;
+    {
+        Rig r(OPEN + "1 9600" + ID + "FPAR!" + ID + "FPAR@");
+        r.put_name(0x20001000, pty.path);
+        EXPECT_EQ(r.results(), (Cells{0, 9600, 1, 0}));
+        t = pty.modes();
+    }
     EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
-    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
-    EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB | CRTSCTS));
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
     EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | ICRNL));
     EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
     EXPECT_FALSE(t.c_oflag & OPOST);
-    EXPECT_EQ(t.c_cc[VMIN], 0);
-    EXPECT_EQ(t.c_cc[VTIME], 0);
-}
+    EXPECT_EQ(t.c_cc[VMIN] + t.c_cc[VTIME], 0);
 
-TEST(Serial, FlowControlBitsReachTheLineAndReadBack) {
-    Pty pty;
-    ASSERT_FALSE(pty.path.empty());
-    Rig r([](Assembler& a) {
-        open_port(a);
-        set(a, 0x0301, 115200);   // XON/XOFF both ways
-        get(a);
-        set(a, 0x0005, 57600);    // CTS flow
-        get(a);
-    });
-    r.put_name(kName, pty.path);
+    Rig r(OPEN + "0x301 115200" + ID + "FPAR!" + ID + "FPAR@ 5 57600" + ID + "FPAR!" + ID + "FPAR@");
+    r.put_name(0x20001000, pty.path);
     const Cells s = r.results();
     ASSERT_EQ(s.size(), 8u);
-    EXPECT_EQ((Cells{s[7], s[6], s[5], s[4]}), (Cells{0, 0x0301, 115200, 0}));
-    // A pseudo-terminal may not keep CRTSCTS; where it does, it reads back
-    // as CTS flow with the RTS handshake.
-    const struct termios t = pty.modes();
-    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
-    EXPECT_EQ(s[1], 57600u);
+    EXPECT_EQ((Cells{s[6], s[5], s[4]}), (Cells{0x0301, 115200, 0}));
+    // A pseudo-terminal need not keep CRTSCTS; where it does, CTS flow reads
+    // back as CTS flow with the RTS handshake.
+    t = pty.modes();
     EXPECT_EQ(s[2], (t.c_cflag & CRTSCTS) ? 0x2005u : 0x0001u);
+    EXPECT_EQ(s[1], 57600u);
+
+    // On a plain file nothing changes; FPAR@ answers what was last set.
+    TempDir dir;
+    spit(dir / "plain", "x");
+    Rig f(OPEN + "0x301 4800" + ID + "FPAR!" + ID + "FPAR@");
+    f.put_name(0x20001000, dir / "plain");
+    EXPECT_EQ(f.results(), (Cells{0, 4800, 0x0301, 0}));
+    EXPECT_EQ(slurp(dir / "plain"), "x");
 }
 
 TEST(Serial, ReadsReturnAtOnceWithWhatHasArrived) {
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
+    struct termios raw = pty.modes();   // so that no line editing holds input back
+    cfmakeraw(&raw);
+    tcsetattr(pty.slave, TCSANOW, &raw);
+    const std::string read16 = " 0x20002000 >X DROP 16" + ID + "FREAD";
     {
-        Rig r([](Assembler& a) {
-            open_port(a);
-            set(a, 0x0001, 9600);
-            a.ops("DROP");
-            auto fread = [&](uint32_t n) {
-                a.lit(kBuf); a.syscall(TOX); a.ops("DROP"); a.lit(n); a.lit(kId); a.ops("@");
-                a.syscall(FREAD);
-            };
-            fread(16);                 // nothing yet: 0 0
-            a.lit(kBuf + 0x100); a.syscall(TOX); a.ops("DROP"); a.lit(3); a.lit(kId); a.ops("@");
-            a.syscall(FWRITE);         // 0
-        });
-        r.put_name(kName, pty.path);
-        r.put(kBuf + 0x100, "out");
-        EXPECT_EQ(r.results(), (Cells{0, 0, 0}));
+        Rig r(OPEN + "1 9600" + ID + "FPAR! DROP" + read16 + " 0x20002100 >X DROP 3" + ID + "FWRITE");
+        r.put_name(0x20001000, pty.path);
+        r.put(0x20002100, "out");
+        EXPECT_EQ(r.results(), (Cells{0, 0, 0}));   // nothing had arrived
         char got[8] = {};
         EXPECT_EQ(::read(pty.master, got, sizeof got), 3);
         EXPECT_EQ(std::string(got, 3), "out");
-    }   // closes the port
-
-    Rig in([](Assembler& a) {
-        open_port(a);
-        set(a, 0x0001, 9600);
-        a.ops("DROP");
-        a.lit(kBuf); a.syscall(TOX); a.ops("DROP"); a.lit(16); a.lit(kId); a.ops("@");
-        a.syscall(FREAD);
-    });
-    in.put_name(kName, pty.path);
-    // The rig runs the image in one go, so the bytes are sent first and wait
-    // in the line's input queue (a raw one, so that no line editing holds
-    // them back).
-    struct termios raw = pty.modes();
-    cfmakeraw(&raw);
-    tcsetattr(pty.slave, TCSANOW, &raw);
-    ASSERT_EQ(::write(pty.master, "ping", 4), 4);
-    for (int i = 0; i < 100; ++i) {   // until the line has them
-        int queued = 0;
-        if (::ioctl(pty.slave, FIONREAD, &queued) == 0 && queued == 4) break;
-        ::usleep(1000);
     }
-    const Cells s = in.results();
-    ASSERT_EQ(s.size(), 2u);
-    EXPECT_EQ(s[0], 0u);
-    EXPECT_EQ(s[1], 4u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(in.var(kBuf, 4)), 4), "ping");
-}
-
-TEST(Serial, OnAFileNothingChangesAndTheRecordAnswers) {
-    TempDir dir;
-    spit(dir / "plain", "x");
-    Rig r([](Assembler& a) {
-        open_port(a);
-        get(a);                    // 0 0 0: nothing read yet
-        set(a, 0x0301, 4800);      // 0
-        get(a);                    // 0x301 4800 0
-        a.lit(1); a.syscall(FPARFETCH);   // not a file id the image got
-        a.lit(7); a.lit(9600); a.lit(2); a.syscall(FPARSTORE);
-    });
-    r.put_name(kName, dir / "plain");
-    EXPECT_EQ(r.results(), (Cells{ERR_INVALID_HANDLE, ERR_INVALID_HANDLE, 0, 4800, 0x0301, 0,
-                                  0, 0, 0}));
-    EXPECT_EQ(slurp(dir / "plain"), "x");
+    ASSERT_EQ(::write(pty.master, "ping", 4), 4);
+    for (int i = 0, queued = 0; i < 1000 && queued < 4; ++i)   // until the line has them
+        if (::ioctl(pty.slave, FIONREAD, &queued) != 0 || queued < 4) ::usleep(1000);
+    Rig in(OPEN + "1 9600" + ID + "FPAR! DROP" + read16);
+    in.put_name(0x20001000, pty.path);
+    EXPECT_EQ(in.results(), (Cells{0, 4}));
+    EXPECT_EQ(in.bytes_at(0x20002000, 4), "ping");
 }
 
 }  // namespace
