@@ -27,7 +27,7 @@ uint32_t xalloc(Machine& m, uint32_t size) {
     ServiceState& s = m.services;
     if (s.xblocks.size() >= s.xalloc_max_blocks) return 0;
     if (s.xalloc_bytes > s.xalloc_max_bytes || size > s.xalloc_max_bytes - s.xalloc_bytes) return 0;
-    XallocBlock block(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1)));
+    MemoryBlock block(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1)));
     if (!block) return 0;
     const uint32_t base = m.space.add(block.get(), size, true);
     if (!base) return 0;
@@ -153,7 +153,7 @@ ServiceEnd svc_FLASH_W(Burst& b) {
 
 void write_program(Machine&, uint8_t* dst, const uint8_t* src, uint32_t n) {
     if (!src) {
-        for (uint32_t i = 0; i < n; ++i) dst[i] = 0xFF;
+        for (uint32_t i = 0; i < n; ++i) dst[i] = kStoredErased;
         return;
     }
     // Byte by byte upwards, never a block move: in the shared layout the

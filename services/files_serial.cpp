@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -29,12 +30,14 @@ ServiceEnd answer(Burst& b, uint32_t ior) {
 }
 
 // The name at a translated location: the bytes up to its NUL, which must lie
-// inside the same memory; false when it does not.
+// inside the same memory; false when it does not. Memory holds its bytes
+// complemented, so the NUL is stored as 0xFF.
 bool name_at(const Machine& m, const uint8_t* p, std::string& name) {
     const Area a = area_of(m.mem, p);
-    const void* nul = std::memchr(p, 0, size_t(a.hi - p));
+    const void* nul = std::memchr(p, 0xFF, size_t(a.hi - p));
     if (!nul) return false;
-    name.assign(reinterpret_cast<const char*>(p), size_t(static_cast<const uint8_t*>(nul) - p));
+    name.resize(size_t(static_cast<const uint8_t*>(nul) - p));
+    mem_read(reinterpret_cast<uint8_t*>(name.data()), p, name.size());
     return true;
 }
 
@@ -322,10 +325,12 @@ ServiceEnd svc_FREAD(Burst& b) {
         b.push(0);
         return answer(b, 0);
     }
-    uint8_t* p = b.m.space.locate(xaddr, count);
-    if (!p) return answer(b, ERR_NOACCESS);
+    const HostBlock* block = b.m.space.find(xaddr, count);
+    if (!block) return answer(b, ERR_NOACCESS);
+    uint8_t* p = block->data + (xaddr - block->base);
     const ssize_t got = read_some(*f, p, count);
     if (got < 0) return answer(b, transfer_ior(errno));
+    if (block->complemented) mem_write(p, p, size_t(got));
     b.push(uint32_t(got));
     return answer(b, 0);
 }
@@ -339,9 +344,21 @@ ServiceEnd svc_FWRITE(Burst& b) {
     const uint32_t xaddr = b.pop();
     if (!f) return answer(b, ERR_INVALID_HANDLE);
     if (count == 0) return answer(b, 0);
-    const uint8_t* p = b.m.space.locate(xaddr, count);
-    if (!p) return answer(b, ERR_NOACCESS);
-    if (!write_all(f->fd, p, count)) return answer(b, transfer_ior(errno));
+    const HostBlock* block = b.m.space.find(xaddr, count);
+    if (!block) return answer(b, ERR_NOACCESS);
+    const uint8_t* p = block->data + (xaddr - block->base);
+    bool written = true;
+    if (!block->complemented) {
+        written = write_all(f->fd, p, count);
+    } else {
+        uint8_t plain[1 << 16];
+        for (uint64_t done = 0; done < count && written; done += sizeof plain) {
+            const size_t n = std::min<size_t>(count - done, sizeof plain);
+            mem_read(plain, p + done, n);
+            written = write_all(f->fd, plain, n);
+        }
+    }
+    if (!written) return answer(b, transfer_ior(errno));
     return answer(b, 0);
 }
 

@@ -2,10 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <map>
-#include <memory>
 
+#include "core/host_space.h"
 #include "monitor/vt_screen.h"
 
 namespace norvex {
@@ -19,11 +18,6 @@ constexpr uint32_t kXallocMaxBlocks = 4096;
 // the host's descriptor. At most kMaxOpenFiles are open at once.
 constexpr uint32_t kFirstFileId = 0x100;
 constexpr uint32_t kMaxOpenFiles = 64;
-
-struct FreeBlock {
-    void operator()(uint8_t* p) const { std::free(p); }
-};
-using XallocBlock = std::unique_ptr<uint8_t[], FreeBlock>;
 
 // A file or device the image has open.
 struct OpenFile {
@@ -51,7 +45,7 @@ struct OpenFiles {
 struct ServiceState {
     // Host memory blocks made by XALLOC and not yet freed, by their 32-bit
     // base in the host space.
-    std::map<uint32_t, XallocBlock> xblocks;
+    std::map<uint32_t, MemoryBlock> xblocks;
     uint64_t xalloc_bytes = 0;
     uint64_t xalloc_max_bytes = kXallocMaxBytes;
     uint32_t xalloc_max_blocks = kXallocMaxBlocks;

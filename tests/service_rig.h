@@ -1,22 +1,18 @@
 // Test rigs for the services: a fresh machine running a small program on a
-// scripted console, the norvex program run as a user runs it, and real
-// temporary directories.
+// scripted console, the norvex program run on pipes, and real temporary
+// directories. (tests/pty_session.h runs it on a pseudo-terminal.)
 //
 // Programs are text: numbers (decimal, 0x hex, negative) and 'c' become
 // LIT, service names a LIT of their code and SYSCALL, anything else an
 // opcode mnemonic. "100 0 XALLOC DROP 0 C@X".
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -93,7 +89,7 @@ struct Rig {
         do RUNBURST(m);
         while (!(m.DBGMODE & DM_STOP));
         Cells cells;
-        for (uint32_t a = m.cpu.S + 4; a != s0; a += 4) cells.push_back(load32(var(a, 4)));
+        for (uint32_t a = m.cpu.S + 4; a != s0; a += 4) cells.push_back(mem_load32(var(a, 4)));
         return cells;
     }
     // Runs a program expected to fault; the report.
@@ -106,10 +102,21 @@ struct Rig {
         return "(no fault)";
     }
 
+    // Variable and program memory as the image sees it.
     uint8_t* var(uint32_t addr, uint32_t width = 1) { return find_var(m.mem, addr, width); }
     uint8_t* prg(uint32_t addr, uint32_t width = 1) { return find_prg(m.mem, addr, width); }
-    std::string bytes_at(uint32_t addr, uint32_t n) { return {reinterpret_cast<char*>(var(addr, n)), n}; }
-    void put(uint32_t addr, const std::string& s) { std::memcpy(var(addr, uint32_t(s.size())), s.data(), s.size()); }
+    static std::string read(const uint8_t* at, uint32_t n) {
+        std::string s(n, '\0');
+        mem_read(reinterpret_cast<uint8_t*>(s.data()), at, n);
+        return s;
+    }
+    static void write(uint8_t* at, const std::string& s) {
+        mem_write(at, reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    }
+    std::string bytes_at(uint32_t addr, uint32_t n) { return read(var(addr, n), n); }
+    std::string prg_at(uint32_t addr, uint32_t n) { return read(prg(addr, n), n); }
+    void put(uint32_t addr, const std::string& s) { write(var(addr, uint32_t(s.size())), s); }
+    void put_prg(uint32_t addr, const std::string& s) { write(prg(addr, uint32_t(s.size())), s); }
     void put_name(uint32_t addr, const std::string& name) { put(addr, name + '\0'); }
 };
 
@@ -138,46 +145,38 @@ struct ProgramRun {
     int status = -1;   // the exit code, -1 when it did not exit
 };
 
-// Runs the norvex program on a program ending in BYE, in dir. With cols 0
-// standard input and output are pipes and `input` is typed; otherwise they
-// are a pseudo-terminal of cols x rows and `answer`, given the output so
-// far after every read, returns what the terminal sends back.
-inline ProgramRun run_norvex(const TempDir& dir, const std::string& program,
-                             const std::string& input = {}, uint16_t cols = 0, uint16_t rows = 0,
-                             const std::function<std::string(const std::string&)>& answer = {}) {
+// Writes a program ending in BYE as dir/t.zvk; the argument that names it.
+inline std::string image_file(const TempDir& dir, const std::string& program) {
     assembler::write_file(dir / "t.zvk", image(program + " BYE"));
+    std::string quoted = "\"";   // quoted: a leading '/' would be the trace prefix
+    quoted += dir / "t.zvk";
+    quoted += '"';
+    return quoted;
+}
+
+// Runs the norvex program on a program, standard input and output pipes,
+// `input` typed.
+inline ProgramRun run_norvex(const TempDir& dir, const std::string& program,
+                             const std::string& input = {}) {
+    const std::string arg = image_file(dir, program);
     ProgramRun run;
-    int in[2], out[2], master = -1;
-    struct winsize ws{};
-    ws.ws_col = cols;
-    ws.ws_row = rows;
-    if (!cols && (::pipe(in) != 0 || ::pipe(out) != 0)) return run;
-    const pid_t pid = cols ? ::forkpty(&master, nullptr, nullptr, &ws) : ::fork();
+    int in[2], out[2];
+    if (::pipe(in) != 0 || ::pipe(out) != 0) return run;
+    const pid_t pid = ::fork();
     if (pid == 0) {
-        if (!cols) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
-        }
-        // A relative name: a leading '/' on the command line is the trace prefix.
-        if (::chdir(dir.path.c_str()) == 0) ::execl(NORVEX_BINARY, "norvex", "t.zvk", nullptr);
+        ::dup2(in[0], 0);
+        ::dup2(out[1], 1);
+        for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
+        if (::chdir(dir.path.c_str()) == 0) ::execl(NORVEX_BINARY, "norvex", arg.c_str(), nullptr);
         ::_exit(127);
     }
-    if (!cols) {
-        ::close(in[0]);
-        ::close(out[1]);
-        if (::write(in[1], input.data(), input.size()) < 0) run.output = "(no input) ";
-        ::close(in[1]);   // small enough for the pipe
-        master = out[0];
-    }
+    ::close(in[0]);
+    ::close(out[1]);
+    if (::write(in[1], input.data(), input.size()) < 0) run.output = "(no input) ";
+    ::close(in[1]);   // small enough for the pipe
     char chunk[4096];
-    struct pollfd p{master, POLLIN, 0};
-    for (ssize_t got; ::poll(&p, 1, 10000) > 0 && (got = ::read(master, chunk, sizeof chunk)) > 0;) {
-        run.output.append(chunk, size_t(got));
-        const std::string reply = answer ? answer(run.output) : std::string();
-        if (!reply.empty() && ::write(master, reply.data(), reply.size()) < 0) break;
-    }
-    ::close(master);
+    for (ssize_t got; (got = ::read(out[0], chunk, sizeof chunk)) > 0;) run.output.append(chunk, size_t(got));
+    ::close(out[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (WIFEXITED(status)) run.status = WEXITSTATUS(status);

@@ -105,13 +105,14 @@ TEST(Files, TransfersOutsideTheirBlockMoveNothing) {
     TempDir dir;
     spit(dir / "t", "0123456789");
     // One byte past variable memory, and an address in no block; then the
-    // last five bytes of variable memory, which is fine.
+    // last five bytes of variable memory, which is fine, and an XALLOC
+    // block, whose bytes are plain: the next byte read is '5'.
     const std::string end = " 0x20010008 >X DROP ";
     Rig r(fopen(N1, "0xC0000000") + KEEP + end + "5" + ID + "FREAD" + end + "5" + ID + "FWRITE" +
           NOWHERE + "4" + ID + "FREAD" + NOWHERE + "4" + ID + "FWRITE" + ID + "FPOS@ 0x20010007 >X "
-          "DROP 5" + ID + "FREAD");
+          "DROP 5" + ID + "FREAD 8 0 XALLOC DROP DROP DUP 0 1" + ID + "FREAD DROP DROP 0 C@X");
     r.put_name(kName1, dir / "t");
-    EXPECT_EQ(r.results(), (Cells{0, 5, 0, 0, 0, 998, 998, 998, 998}));
+    EXPECT_EQ(r.results(), (Cells{'5', 0, 5, 0, 0, 0, 998, 998, 998, 998}));
     EXPECT_EQ(slurp(dir / "t"), "0123456789");
     EXPECT_EQ(r.bytes_at(0x20010007, 5), "01234");
 }

@@ -68,10 +68,10 @@ TEST(Flash, SectorAndUnitWidening) {
 TEST(Flash, EraseAndWriteChangeExactlyTheirRange) {
     Rig r("0x8000 0x20 FLASH-E 0x20000040 0x8004 5 FLASH-W 0x20000040 0x8006 2 FLASH-W "
           "0x90000000 0 FLASH-E 0x90000000 0x90000000 0 FLASH-W");   // no length: no translation
-    std::memset(r.prg(0x7FF8, 0x30), 0x11, 0x30);
+    r.put_prg(0x7FF8, std::string(0x30, '\x11'));
     r.put(0x20000040, "ABCDE");
     EXPECT_EQ(r.results(), (Cells{0, 0, 0, 0, 0}));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(r.prg(0x7FF8, 0x30)), 0x30),
+    EXPECT_EQ(r.prg_at(0x7FF8, 0x30),
               std::string(8, '\x11') + "\xFF\xFF\xFF\xFF" "ABABE" + std::string(23, '\xFF') +
                   std::string(8, '\x11'));
 
@@ -85,16 +85,16 @@ TEST(Flash, EraseAndWriteChangeExactlyTheirRange) {
 
 TEST(Flash, RangesLeavingTheirMemoryFaultAtTheFirstAddressOutsideAndWriteNothing) {
     Rig e("0xFFF0 0x11 FLASH-E");
-    *e.prg(0xFFF0) = 0;
+    e.put_prg(0xFFF0, std::string(1, '\0'));
     const std::string report = e.fault();
     EXPECT_NE(report.find("GETPRGPTR - Error"), std::string::npos);
     EXPECT_NE(report.find("EAX:00010000"), std::string::npos) << report;
-    EXPECT_EQ(*e.prg(0xFFF0), 0);
+    EXPECT_EQ(e.prg_at(0xFFF0, 1), std::string(1, '\0'));
 
     Rig w("0x2001000C 0x100 0x40 FLASH-W");   // the source runs past variable memory
-    *w.prg(0x100) = 0;
+    w.put_prg(0x100, std::string(1, '\0'));
     EXPECT_NE(w.fault().find("GETVARPTR - Error"), std::string::npos);
-    EXPECT_EQ(*w.prg(0x100), 0);
+    EXPECT_EQ(w.prg_at(0x100, 1), std::string(1, '\0'));
     // Both bad: the destination is translated first.
     EXPECT_NE(Rig("0x90000000 0x90000000 1 FLASH-W").fault().find("GETPRGPTR"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "service_rig.h"
+#include "tests/pty_session.h"
 
 namespace norvex::testing {
 namespace {
@@ -36,24 +37,19 @@ TEST(Terminal, WithoutATerminalNothingIsWrittenAndTheRecordAnswers) {
 const std::string SHOW2 = " DROP SWAP '0' + EMIT DROP '0' + EMIT DROP ";
 
 TEST(Programs, ScreenOnAPseudoTerminal) {
-    // The terminal places the cursor at column 3, row 5 (2,4 from 0);
-    // from there the simulator tracks it.
+    // The terminal (80 x 24) places the cursor at column 3, row 5 (2,4
+    // from 0) when asked; from there the simulator tracks it. ATMAX prints
+    // "00" for 80 and 24.
     TempDir dir;
-    size_t asked = 0;
-    const ProgramRun run = run_norvex(dir,
-        "ATXY?" + SHOW2 + "ATXY?" + SHOW2 + "38 9 ATXY DROP 'a' EMIT 'b' EMIT 'c' EMIT ATXY?" + SHOW2 +
-        "PAGE DROP ATXY?" + SHOW2 + "ATMAX" + SHOW2 + "0x1E COLOR! DROP COLOR@ DROP '0' + EMIT",
-        "", 40, 10, [&](const std::string& out) {
-            size_t n = 0;
-            for (size_t at = out.find("\x1b[6n"); at != std::string::npos; at = out.find("\x1b[6n", at + 1)) ++n;
-            const bool reply = n > asked;
-            asked = n;
-            return reply ? std::string("\x1b[5;3R") : std::string();
-        });
-    EXPECT_EQ(asked, 1u);
-    EXPECT_EQ(run.output, "\x1b[6n" "24" "44" "\x1b[10;39H" "abc" "19" "\x1b[H\x1b[2J" "00" "X:"
-                          "\x1b[0;93;44m" "N");
-    EXPECT_EQ(run.status, 0);
+    PtySession run(NORVEX_BINARY, {image_file(dir,
+        "ATXY?" + SHOW2 + "ATXY?" + SHOW2 + "78 23 ATXY DROP 'a' EMIT 'b' EMIT 'c' EMIT ATXY?" +
+        SHOW2 + "PAGE DROP ATXY?" + SHOW2 + "ATMAX DROP 24 XOR '0' + EMIT DROP 80 XOR '0' + EMIT "
+        "DROP 0x1E COLOR! DROP COLOR@ DROP '0' + EMIT")});
+    ASSERT_TRUE(run.wait_for("\x1b[6n"));
+    run.send("\x1b[5;3R");
+    EXPECT_EQ(run.wait_exit(), 0);
+    EXPECT_EQ(run.output(), "\x1b[6n" "24" "44" "\x1b[24;79H" "abc" "1G" "\x1b[H\x1b[2J" "00" "00"
+                            "\x1b[0;93;44m" "N");
 }
 
 TEST(Programs, KeysAndScreenServicesThroughAPipe) {
