@@ -82,9 +82,10 @@ ServiceEnd svc_EMITQ(Burst& b) {
     return ServiceEnd::Continue;
 }
 
-// ( -- 0 ): clears the screen and homes the cursor; nothing without a terminal.
+// ( -- 0 ): clears the screen and homes the cursor; nothing without a
+// terminal. The console knows whether it has one, so PAGE asks nothing.
 ServiceEnd svc_PAGE(Burst& b) {
-    if (query(b.m)) b.m.console->page();
+    b.m.console->page();
     b.push(0);
     return ServiceEnd::Continue;
 }
