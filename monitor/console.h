@@ -85,7 +85,9 @@ public:
         return vt_.has_value();
     }
     void page() override { send(VtScreen::page_sequence()); }
-    void move_cursor(uint16_t col, uint16_t row) override { send(VtScreen::move_sequence(col, row)); }
+    void move_cursor(uint16_t col, uint16_t row) override {
+        send(VtScreen::move_sequence(col, row));
+    }
     void set_attribute(uint16_t attr) override {
         if (!vt_) return;
         vt_->set_attribute(attr);

@@ -233,7 +233,8 @@ void PosixConsole::ask_cursor() {
     for (;;) {
         struct timespec now;
         clock_gettime(CLOCK_MONOTONIC, &now);
-        const long spent = long(now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        const long spent =
+            long(now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
         struct pollfd p{STDIN_FILENO, POLLIN, 0};
         if (spent >= kCursorReportMs || ::poll(&p, 1, int(kCursorReportMs - spent)) <= 0) break;
         uint8_t byte;

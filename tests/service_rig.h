@@ -175,7 +175,8 @@ inline ProgramRun run_norvex(const TempDir& dir, const std::string& program,
     if (::write(in[1], input.data(), input.size()) < 0) run.output = "(no input) ";
     ::close(in[1]);   // small enough for the pipe
     char chunk[4096];
-    for (ssize_t got; (got = ::read(out[0], chunk, sizeof chunk)) > 0;) run.output.append(chunk, size_t(got));
+    for (ssize_t got; (got = ::read(out[0], chunk, sizeof chunk)) > 0;)
+        run.output.append(chunk, size_t(got));
     ::close(out[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);

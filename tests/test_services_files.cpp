@@ -17,7 +17,9 @@ const std::string N1 = " 0x20001000 ", N2 = " 0x20001200 ", ID = " 0x20001400 @ 
 constexpr uint32_t kName1 = 0x20001000, kName2 = 0x20001200, kBuf = 0x20002000;
 constexpr uint32_t kSharing = ERR_SHARING_VIOLATION, kBadId = ERR_INVALID_HANDLE;
 
-std::string fopen(const std::string& name, const char* fam) { return name + "0 " + fam + " FOPEN "; }
+std::string fopen(const std::string& name, const char* fam) {
+    return name + "0 " + fam + " FOPEN ";
+}
 // ( -- xaddr ) for an address in no block of the host space.
 const std::string NOWHERE = " 0x003FFFFC 0 ";
 
@@ -29,9 +31,9 @@ TEST(Files, CreateWriteSizePositionReadClose) {
     spit(dir / "data", "old contents, longer than the new ones are going to be");
     struct stat before, after;
     ASSERT_EQ(::stat((dir / "data").c_str(), &before), 0);
-    Rig r(N1 + "0 FCREATE" + KEEP + ID + "FSIZE@" + BUF + "40" + ID + "FWRITE" + ID + "FSIZE@" + ID +
-          "FPOS@ 0 0 0" + ID + "FPOS! 0x20002100 >X DROP 100" + ID + "FREAD" + BUF + "100" + ID +
-          "FREAD" + ID + "FCLOSE");
+    Rig r(N1 + "0 FCREATE" + KEEP + ID + "FSIZE@" + BUF + "40" + ID + "FWRITE" + ID + "FSIZE@" +
+          ID + "FPOS@ 0 0 0" + ID + "FPOS! 0x20002100 >X DROP 100" + ID + "FREAD" + BUF + "100" +
+          ID + "FREAD" + ID + "FCLOSE");
     r.put_name(kName1, dir / "data");
     r.put(kBuf, text);
     EXPECT_EQ(r.results(), (Cells{0, 0, 0, 0, 40, 0, 0, 0, 40, 0, 0, 40, 0, 0, 0, 0}));
@@ -50,8 +52,8 @@ TEST(Files, OpenFailuresLeaveOneCellAndAccessIsKept) {
     // with a length of 1 (not used), and write-only.
     Rig r(fopen(N1, "0") + fopen(N2, "0") + fopen(" 0x20001300 ", "0") + " 0x20001100 1 0 FOPEN" +
           KEEP + BUF + "3" + ID + "FWRITE" + BUF + "3" + ID + "FREAD" + ID + "FCLOSE" +
-          fopen(" 0x20001100 ", "0x40000000") + KEEP + BUF + "3" + ID + "FREAD" + " 0x20002004 >X DROP 2" + ID +
-          "FWRITE 5 FINIT");
+          fopen(" 0x20001100 ", "0x40000000") + KEEP + BUF + "3" + ID + "FREAD" +
+          " 0x20002004 >X DROP 2" + ID + "FWRITE 5 FINIT");
     r.put_name(kName1, dir / "missing");
     r.put_name(kName2, dir / "nodir/file");
     r.put_name(0x20001300, dir / "sub");
@@ -86,7 +88,8 @@ TEST(Files, SharingRules) {
         // Created: neither opened nor deleted by others. Readers share;
         // a writer does not join them.
         Rig r(N1 + "0 FCREATE" + KEEP + fopen(N1, "0") + N1 + "0 FDELETE" + ID + "FCLOSE" +
-              fopen(N2, "0") + fopen(N2, "0x80000000") + fopen(N2, "0xC0000000") + N2 + "0 FDELETE");
+              fopen(N2, "0") + fopen(N2, "0x80000000") + fopen(N2, "0xC0000000") + N2 +
+              "0 FDELETE");
         r.put_name(kName1, dir / "c");
         r.put_name(kName2, dir / "s");
         const Cells s = r.results();
@@ -182,7 +185,8 @@ TEST(Files, DeleteAndLimits) {
     const Cells s = r.results();
     ASSERT_EQ(s.size(), 9u);
     EXPECT_EQ((Cells{s[8], s[7], s[6], s[1], s[0]}),
-              (Cells{0, ERR_FILE_NOT_FOUND, ERR_ACCESS_DENIED, ERR_TOO_MANY_OPEN_FILES, ERR_NOACCESS}));
+              (Cells{0, ERR_FILE_NOT_FOUND, ERR_ACCESS_DENIED, ERR_TOO_MANY_OPEN_FILES,
+                     ERR_NOACCESS}));
     EXPECT_NE(::access((dir / "gone").c_str(), F_OK), 0);
     // Names in no memory are translation faults; FCOPY translates name2 first.
     const std::string report = Rig("0x90000100 0x90000000 0 FCOPY").fault();
@@ -201,8 +205,8 @@ TEST(Programs, FilesThroughNorvex) {
     const std::string hello = "'h' 0x20002000 C! 'e' 0x20002001 C! 'l' 0x20002002 C! "
                               "'l' 0x20002003 C! 'o' 0x20002004 C! ";
     program += hello + N1 + "0 FCREATE '0' + EMIT DROP 0x20001400 !" + BUF + "5" + ID +
-               "FWRITE '0' + EMIT DROP" + ID + "FCLOSE DROP" + fopen(N1, "0") + "DROP 0x20001400 !" +
-               " 0x20002010 >X DROP 16" + ID + "FREAD DROP '0' + EMIT DROP";
+               "FWRITE '0' + EMIT DROP" + ID + "FCLOSE DROP" + fopen(N1, "0") +
+               "DROP 0x20001400 ! 0x20002010 >X DROP 16" + ID + "FREAD DROP '0' + EMIT DROP";
     const ProgramRun run = run_norvex(dir, program);
     EXPECT_EQ(run.output, "005");
     EXPECT_EQ(slurp(dir / "out.txt"), "hello");

@@ -51,7 +51,8 @@ TEST(Serial, FlagWordAndRateReachTheLineAndReadBack) {
     EXPECT_FALSE(t.c_oflag & OPOST);
     EXPECT_EQ(t.c_cc[VMIN] + t.c_cc[VTIME], 0);
 
-    Rig r(OPEN + "0x301 115200" + ID + "FPAR!" + ID + "FPAR@ 5 57600" + ID + "FPAR!" + ID + "FPAR@");
+    Rig r(OPEN + "0x301 115200" + ID + "FPAR!" + ID + "FPAR@ 5 57600" + ID + "FPAR!" + ID +
+          "FPAR@");
     r.put_name(0x20001000, pty.path);
     const Cells s = r.results();
     ASSERT_EQ(s.size(), 8u);
@@ -79,7 +80,8 @@ TEST(Serial, ReadsReturnAtOnceWithWhatHasArrived) {
     tcsetattr(pty.slave, TCSANOW, &raw);
     const std::string read16 = " 0x20002000 >X DROP 16" + ID + "FREAD";
     {
-        Rig r(OPEN + "1 9600" + ID + "FPAR! DROP" + read16 + " 0x20002100 >X DROP 3" + ID + "FWRITE");
+        Rig r(OPEN + "1 9600" + ID + "FPAR! DROP" + read16 + " 0x20002100 >X DROP 3" + ID +
+              "FWRITE");
         r.put_name(0x20001000, pty.path);
         r.put(0x20002100, "out");
         EXPECT_EQ(r.results(), (Cells{0, 0, 0}));   // nothing had arrived

@@ -55,7 +55,8 @@ TEST(Programs, ScreenOnAPseudoTerminal) {
 TEST(Programs, KeysAndScreenServicesThroughAPipe) {
     // Keys plus one come back; the screen services write nothing.
     TempDir dir;
-    EXPECT_EQ(run_norvex(dir, "KEY DROP 1 + EMIT DROP KEY DROP 1 + EMIT DROP KEY DROP 1 + EMIT DROP "
+    EXPECT_EQ(run_norvex(dir, "KEY DROP 1 + EMIT DROP KEY DROP 1 + EMIT DROP "
+                              "KEY DROP 1 + EMIT DROP "
                               "PAGE DROP 5 3 ATXY DROP 0x1E COLOR! DROP ATXY?" + SHOW2 +
                               "KEY DROP EMIT", "HAL").output,
               "IBM53\x04");

@@ -17,9 +17,9 @@ TEST(VtScreen, TextControlBytesAndWrapping) {
     EXPECT_EQ(after(vt, "abcdefghij"), "9,0");   // ten written: still on the last column
     EXPECT_EQ(after(vt, "k"), "1,1");            // the next one wraps first
     EXPECT_EQ(after(vt, "\r0123456789\r"), "0,1");   // CR cancels the pending wrap
-    EXPECT_EQ(after(vt, "ab\n\n\n"), "2,2");     // raw output: LF only goes down; the bottom scrolls
+    EXPECT_EQ(after(vt, "ab\n\n\n"), "2,2");     // raw: LF only goes down; the bottom scrolls
     EXPECT_EQ(after(vt, "\b\b\b"), "0,2");
-    EXPECT_EQ(after(vt, "\xC3\xA4\xE2\x82\xAC\a\x01\x7F"), "2,2");   // one column per UTF-8 character
+    EXPECT_EQ(after(vt, "\xC3\xA4\xE2\x82\xAC\a\x01\x7F"), "2,2");   // a column per UTF-8 character
     EXPECT_EQ(after(vt, "x\t\t"), "9,2");        // TAB stops at the last column
     vt.set_lf_returns(true);
     EXPECT_EQ(after(vt, "\x1b[1;5Hq\n"), "0,1");   // with output processing LF returns
@@ -31,7 +31,8 @@ TEST(VtScreen, SequencesThatMoveTheCursorAndOnesThatDoNot) {
     EXPECT_EQ(after(vt, "\x1b[10;20f\x1b[2A\x1b[3C\x1b[B\x1b[D\x1b[5D"), "16,8");
     EXPECT_EQ(after(vt, "\x1b[12G\x1b[3d"), "11,2");
     EXPECT_EQ(after(vt, "\x1b[999;999H"), "79,23");   // clamped to the screen
-    EXPECT_EQ(after(vt, "\x1b[2J\x1b[0;93;44m\x1b[?25l\x1b]0;title\a\x1b]2;t\x1b\\\x1b(B"), "79,23");
+    EXPECT_EQ(after(vt, "\x1b[2J\x1b[0;93;44m\x1b[?25l\x1b]0;title\a\x1b]2;t\x1b\\\x1b(B"),
+              "79,23");
     EXPECT_EQ(after(vt, "\x1b" "7\x1b[H\x1b" "8\x1b[3E"), "0,23");
     EXPECT_EQ(after(vt, "\x1b[1"), "0,23");            // split across writes
     EXPECT_EQ(after(vt, "0;4H"), "3,9");
