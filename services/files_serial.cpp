@@ -18,7 +18,6 @@
 #include <string>
 
 #include "core/native/native.h"
-
 #include "monitor/serial_line.h"
 #include "services/error_numbers.h"
 
