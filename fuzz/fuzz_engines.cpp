@@ -10,7 +10,7 @@
 // interpreter's run records (under a budget it runs one instruction per
 // burst). Those bytes are left out of the memory comparison, and a run that
 // reads them (through the return stack, a fetch, a moved stack pointer, a
-// service or a report's trace line) is not compared at all. After a
+// service, a report's trace line, or as code) is not compared at all. After a
 // translation fault CPUSTATE is not compared either: it holds the start of
 // the faulting burst, and translated code splits bursts differently.
 //
@@ -90,6 +90,8 @@ bool reads_dead(const Machine& m, const DeadCells& dead) {
     const CpuState& r = m.cpu;
     const uint8_t* at = find_prg(c, r.PC, 1);
     if (!at) return false;
+    uint64_t code;   // code fetched from variable memory (split and shared layouts)
+    if (in_var(c, at, code) && dead.overlaps(code, 5)) return true;
     auto cell = [&](uint32_t a) {
         const uint8_t* p = find_var(c, a, 4);
         return p ? mem_load32(p) : 0u;
