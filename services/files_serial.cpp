@@ -111,7 +111,9 @@ bool is_regular(int fd) {
 }
 
 // Copies from to to. fail_if_exists: the target is created only when it
-// does not exist, decided atomically with its creation. 0 or an ior.
+// does not exist, decided atomically with its creation. Only a plain file is
+// copied: a device or a pipe could give bytes without end, or none, ever.
+// 0 or an ior.
 uint32_t copy_file(const std::string& from, const std::string& to, bool fail_if_exists) {
     const int in = open_retrying(from, O_RDONLY | O_NONBLOCK);
     if (in < 0) return ior_of_name_errno(from.c_str(), errno);
@@ -121,7 +123,7 @@ uint32_t copy_file(const std::string& from, const std::string& to, bool fail_if_
     } in_closer{in};
     struct stat st;
     if (::fstat(in, &st) != 0) return ior_of_errno(errno);
-    if (S_ISDIR(st.st_mode)) return ERR_ACCESS_DENIED;
+    if (!S_ISREG(st.st_mode)) return ERR_ACCESS_DENIED;
     if (!lock(in, false)) return ERR_SHARING_VIOLATION;
     ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
 
@@ -141,7 +143,7 @@ uint32_t copy_file(const std::string& from, const std::string& to, bool fail_if_
     if (!fail_if_exists && is_regular(out) && ::ftruncate(out, 0) != 0) return ior_of_errno(errno);
 
     uint8_t buffer[1 << 16];
-    const OpenFile source{in, S_ISREG(st.st_mode)};
+    const OpenFile source{in, true};
     for (;;) {
         const ssize_t got = read_some(source, buffer, sizeof buffer);
         if (got < 0) return fail(ior_of_errno(errno));

@@ -166,6 +166,14 @@ TEST(Files, CopyOverwritesOrRefuses) {
     EXPECT_EQ(slurp(dir / "from"), data);
     EXPECT_EQ(copy("none", "none2", "1"), (Cells{ERR_FILE_NOT_FOUND}));
     EXPECT_NE(::access((dir / "none2").c_str(), F_OK), 0);
+    // A source without end (or one that never answers) is no file to copy.
+    for (const char* device : {"/dev/zero", "/dev/null"}) {
+        Rig r(N1 + N2 + "0 FCOPY");
+        r.put_name(kName1, device);
+        r.put_name(kName2, dir / "endless");
+        EXPECT_EQ(r.results(), (Cells{ERR_ACCESS_DENIED})) << device;
+        EXPECT_NE(::access((dir / "endless").c_str(), F_OK), 0) << device;
+    }
 }
 
 TEST(Files, DeleteAndLimits) {
