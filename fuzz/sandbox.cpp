@@ -138,7 +138,7 @@ void enter_sandbox(int* argc, char*** argv) {
     // New argument vector: argv[0] unchanged, paths absolute.
     static std::vector<std::string> args;
     static std::vector<char*> pointers;
-    bool has_prefix = false;
+    bool has_prefix = false, has_xfsz = false;
     for (int i = 1; i < *argc; ++i) {
         std::string_view a = (*argv)[i];
         if (a.size() > 1 && a[0] == '-') {
@@ -152,6 +152,7 @@ void enter_sandbox(int* argc, char*** argv) {
                 has_prefix = has_prefix || name == "artifact_prefix";
                 continue;
             }
+            has_xfsz = has_xfsz || name == "handle_xfsz";
             args.emplace_back(a);
         } else {
             args.push_back(absolute(a, false));
@@ -160,6 +161,8 @@ void enter_sandbox(int* argc, char*** argv) {
         }
     }
     if (!has_prefix) args.push_back("-artifact_prefix=" + start.string() + "/");
+    // A file growing past its bound is the image's error (EFBIG), not a crash.
+    if (!has_xfsz) args.emplace_back("-handle_xfsz=0");
 
     pointers.push_back((*argv)[0]);
     for (std::string& a : args) pointers.push_back(a.data());

@@ -10,8 +10,9 @@ namespace norvex::fuzz {
 // Called once from LLVMFuzzerInitialize with the fuzzer's arguments, before
 // the fuzzer reads them: paths in them become absolute (the working directory
 // is about to change), a default artifact prefix names the directory the
-// fuzzer was started in, then the sandbox closes and the scratch directory
-// becomes the working directory.
+// fuzzer was started in, the fuzzer leaves SIGXFSZ alone (files are bounded
+// in size, and a write past the bound fails), then the sandbox closes and the
+// scratch directory becomes the working directory.
 void enter_sandbox(int* argc, char*** argv);
 
 // Removes everything the last input left in the scratch directory.
