@@ -94,8 +94,18 @@ void Assembler::lit(uint32_t value) {
 
 void Assembler::relative(Op o, Label target) {
     op(o);
-    fixups_.push_back({uint32_t(code_.size()), target});
+    fixups_.push_back({uint32_t(code_.size()), target, true});
     cell(0);
+}
+
+void Assembler::cell(Label address) {
+    fixups_.push_back({uint32_t(code_.size()), address, false});
+    cell(0);
+}
+
+void Assembler::lit(Label address) {
+    op(Op::LIT);
+    cell(address);
 }
 
 void Assembler::call(Label target) { relative(Op::CALL, target); }
@@ -117,7 +127,7 @@ std::vector<uint8_t> Assembler::finish() {
     for (const Fixup& f : fixups_) {
         const uint32_t target = address(f.target);
         const uint32_t after = origin_ + kHeaderBytes + f.at + 4;
-        store32(&code_[f.at], target - after);
+        store32(&code_[f.at], f.relative ? target - after : target);
     }
     std::vector<uint8_t> image = header_.bytes();
     image.insert(image.end(), code_.begin(), code_.end());

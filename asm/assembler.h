@@ -72,6 +72,8 @@ public:
     // Raw data in the program bytes.
     void byte(uint8_t b);
     void cell(uint32_t x);
+    void cell(Label address);   // the label's absolute program address
+    void lit(Label address);    // LIT with the label's absolute program address
     void bytes(std::string_view s);
 
     // Header and program bytes with every label resolved; throws
@@ -88,6 +90,7 @@ private:
     struct Fixup {
         uint32_t at;   // index of the operand in code_
         Label target;
+        bool relative;   // offset from the byte after the operand, or absolute
     };
     std::vector<Fixup> fixups_;
 };

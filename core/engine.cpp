@@ -42,12 +42,12 @@ void Burst::require(unsigned cells) {
 
 uint32_t Burst::peek(unsigned index) {
     require(index + 1);
-    return load32(sp + 4 * index);
+    return mem_load32(sp + 4 * index);
 }
 
 uint32_t Burst::pop() {
     require(1);
-    const uint32_t x = load32(sp);
+    const uint32_t x = mem_load32(sp);
     sp += 4;
     return x;
 }
@@ -55,7 +55,7 @@ uint32_t Burst::pop() {
 void Burst::push(uint32_t x) {
     if (size_t(sp - ds.lo) < 4) stack_fault(ds, true);
     sp -= 4;
-    store32(sp, x);
+    mem_store32(sp, x);
 }
 
 namespace {
@@ -66,21 +66,46 @@ namespace {
 uint32_t straddling_operand(Machine& m, Area code, const uint8_t* pc, FaultContext ctx) {
     const uint32_t v = code.voff + uint32_t(pc - code.lo);
     uint32_t x = 0;
-    for (uint32_t i = 0; i < 4; ++i) x |= uint32_t(*GETPRGPTR(m, v + i, 1, ctx)) << (8 * i);
+    for (uint32_t i = 0; i < 4; ++i) x |= uint32_t(mem_load8(GETPRGPTR(m, v + i, 1, ctx))) << (8 * i);
     return x;
 }
 
 // The host location of an extended address: only inside a block of the host
 // space, with room for the access. Anything else is reported as the
 // translation fault of a variable access, with the address itself shown.
-uint8_t* xaddr(Machine& m, uint32_t a, uint32_t width, FaultContext ctx) {
-    if (uint8_t* p = m.space.locate(a, width)) return p;
+// `flip` complements what is read or written where the block is program or
+// variable memory.
+struct XLocation {
+    uint8_t* p;
+    uint32_t flip;
+};
+
+XLocation xaddr(Machine& m, uint32_t a, uint32_t width, FaultContext ctx) {
+    if (const HostBlock* b = m.space.find(a, width))
+        return {b->data + (a - b->base), b->complemented ? 0xFFFFFFFFu : 0u};
     translation_fault(m, Translation::Var, a, ctx);
+}
+
+// The dispatch table indexed by the stored (complemented) opcode byte.
+struct DispatchTable {
+    const void* entry[256];
+};
+
+DispatchTable by_stored_byte(const void* const (&by_opcode)[64], const void* illegal) {
+    DispatchTable t;
+    for (unsigned stored = 0; stored < 256; ++stored) {
+        const unsigned opcode = ~stored & 0xFF;
+        t.entry[stored] = opcode < 64 ? by_opcode[opcode] : illegal;
+    }
+    return t;
 }
 
 }  // namespace
 
-BurstEnd RUNBURST(Machine& m) {
+// kChecked is false only in the benchmark's build, which measures what the
+// stack, branch and operand bound tests cost; the programs always check.
+template <bool kChecked>
+BurstEnd run_burst(Machine& m) {
     const MemConf& c = m.mem;
     const bool align = c.Flag & F_ALIGN;
 
@@ -96,16 +121,17 @@ BurstEnd RUNBURST(Machine& m) {
     const uint32_t prg_ext = prg_extent(c);
     const Area prg_area{c.prg, c.prg + prg_ext, c.PRGOFF};
 
-    static const void* const run_table[256] = {
+    static const void* const by_opcode[64] = {
 #define RUN_ENTRY(name) &&op_##name
 #define ILL_ENTRY(name) &&op_illegal
 #define OPCODE(code, name, mnem, operand, kind) kind##_ENTRY(name),
 #include "core/opcodes.def"
 #undef OPCODE
-#define ILL4 &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal
-#define ILL16 ILL4, ILL4, ILL4, ILL4
-        ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16, ILL16,
+#undef RUN_ENTRY
+#undef ILL_ENTRY
     };
+    static const DispatchTable dispatch = by_stored_byte(by_opcode, &&op_illegal);
+    const void* const* const run_table = dispatch.entry;
 #define END4 &&burst_end, &&burst_end, &&burst_end, &&burst_end
 #define END16 END4, END4, END4, END4
 #define END64 END16, END16, END16, END16
@@ -117,15 +143,15 @@ BurstEnd RUNBURST(Machine& m) {
     auto vpc = [&] { return code.voff + uint32_t(pc - code.lo); };
 
 #define NEXT goto *table[*pc++]
-#define DS_NEED(n) if (size_t(ds.hi - sp) < 4u * (n)) [[unlikely]] goto ds_underflow
-#define DS_ROOM(n) if (size_t(sp - ds.lo) < 4u * (n)) [[unlikely]] goto ds_overflow
-#define RS_NEED(n) if (size_t(rs.hi - rp) < 4u * (n)) [[unlikely]] goto rs_underflow
-#define RS_ROOM(n) if (size_t(rp - rs.lo) < 4u * (n)) [[unlikely]] goto rs_overflow
-#define T(i) load32(sp + 4 * (i))
-#define SET(i, v) store32(sp + 4 * (i), (v))
+#define DS_NEED(n) if (kChecked && size_t(ds.hi - sp) < 4u * (n)) [[unlikely]] goto ds_underflow
+#define DS_ROOM(n) if (kChecked && size_t(sp - ds.lo) < 4u * (n)) [[unlikely]] goto ds_overflow
+#define RS_NEED(n) if (kChecked && size_t(rs.hi - rp) < 4u * (n)) [[unlikely]] goto rs_underflow
+#define RS_ROOM(n) if (kChecked && size_t(rp - rs.lo) < 4u * (n)) [[unlikely]] goto rs_overflow
+#define T(i) mem_load32(sp + 4 * (i))
+#define SET(i, v) mem_store32(sp + 4 * (i), (v))
 #define OPERAND(x)                                                          \
     uint32_t x;                                                             \
-    if (code.hi - pc >= 4) [[likely]] x = load32(pc);                       \
+    if (!kChecked || code.hi - pc >= 4) [[likely]] x = mem_load32(pc);      \
     else x = straddling_operand(m, code, pc, ctx());                        \
     pc += 4
     // Continue at virtual program address a: program memory first, as
@@ -140,7 +166,7 @@ BurstEnd RUNBURST(Machine& m) {
 #define BRANCH_BY(off)                                                      \
     do {                                                                    \
         const uint32_t o_ = uint32_t(pc - code.lo) + (off);                 \
-        if (o_ < code.size()) [[likely]] pc = code.lo + o_;                 \
+        if (!kChecked || o_ < code.size()) [[likely]] pc = code.lo + o_;    \
         else { pc = GETPRGPTR(m, code.voff + o_, 1, ctx()); code = area_of(c, pc); } \
     } while (0)
 #define ALIGNED(a, mask) if (align && ((a) & (mask))) [[unlikely]] goto align_fault
@@ -152,7 +178,7 @@ op_CALL: {
     const uint32_t ret = vpc();
     RS_ROOM(1);
     rp -= 4;
-    store32(rp, ret);
+    mem_store32(rp, ret);
     JUMP_TO(ret + off);
     NEXT;
 }
@@ -172,9 +198,9 @@ op_ZBRANCH: {
 op_NBRANCH: {
     RS_NEED(1);
     OPERAND(off);
-    const uint32_t u = load32(rp);
+    const uint32_t u = mem_load32(rp);
     if (u != 0) {
-        store32(rp, u - 1);
+        mem_store32(rp, u - 1);
         BRANCH_BY(off);
     } else {
         rp += 4;
@@ -190,7 +216,7 @@ op_LIT: {
 }
 op_EXIT: {
     RS_NEED(1);
-    const uint32_t a = load32(rp);
+    const uint32_t a = mem_load32(rp);
     rp += 4;
     JUMP_TO(a);
     NEXT;
@@ -199,7 +225,7 @@ op_EXECUTE: {
     DS_NEED(1);
     RS_ROOM(1);
     rp -= 4;
-    store32(rp, vpc());
+    mem_store32(rp, vpc());
     const uint32_t a = T(0);
     sp += 4;
     JUMP_TO(a);
@@ -264,21 +290,21 @@ op_TOR:
     DS_NEED(1);
     RS_ROOM(1);
     rp -= 4;
-    store32(rp, T(0));
+    mem_store32(rp, T(0));
     sp += 4;
     NEXT;
 op_RFROM:
     RS_NEED(1);
     DS_ROOM(1);
     sp -= 4;
-    SET(0, load32(rp));
+    SET(0, mem_load32(rp));
     rp += 4;
     NEXT;
 op_RFETCH:
     RS_NEED(1);
     DS_ROOM(1);
     sp -= 4;
-    SET(0, load32(rp));
+    SET(0, mem_load32(rp));
     NEXT;
 op_RDROP:
     RS_NEED(1);
@@ -378,91 +404,103 @@ op_LESS:
     // Memory: pop the address, test alignment, translate, then access.
 op_CFETCH:
     DS_NEED(1);
-    SET(0, *GETVARPTR(m, T(0), 1, {sp + 4, pc}));
+    SET(0, mem_load8(GETVARPTR(m, T(0), 1, {sp + 4, pc})));
     NEXT;
 op_CSTORE: {
     DS_NEED(2);
     uint8_t* p = GETVARPTR(m, T(0), 1, {sp + 4, pc});
-    *p = uint8_t(T(1));
+    mem_store8(p, uint8_t(T(1)));
     sp += 8;
     NEXT;
 }
 op_WFETCH: {
     DS_NEED(1);
     ALIGNED(T(0), 1);
-    SET(0, load16(GETVARPTR(m, T(0), 2, {sp + 4, pc})));
+    SET(0, mem_load16(GETVARPTR(m, T(0), 2, {sp + 4, pc})));
     NEXT;
 }
 op_WSTORE: {
     DS_NEED(2);
     ALIGNED(T(0), 1);
-    store16(GETVARPTR(m, T(0), 2, {sp + 4, pc}), uint16_t(T(1)));
+    mem_store16(GETVARPTR(m, T(0), 2, {sp + 4, pc}), uint16_t(T(1)));
     sp += 8;
     NEXT;
 }
 op_FETCH:
     DS_NEED(1);
     ALIGNED(T(0), 3);
-    SET(0, load32(GETVARPTR(m, T(0), 4, {sp + 4, pc})));
+    SET(0, mem_load32(GETVARPTR(m, T(0), 4, {sp + 4, pc})));
     NEXT;
 op_STORE:
     DS_NEED(2);
     ALIGNED(T(0), 3);
-    store32(GETVARPTR(m, T(0), 4, {sp + 4, pc}), T(1));
+    mem_store32(GETVARPTR(m, T(0), 4, {sp + 4, pc}), T(1));
     sp += 8;
     NEXT;
 op_CFETCHP:
     DS_NEED(1);
-    SET(0, *GETPRGPTR(m, T(0), 1, {sp + 4, pc}));
+    SET(0, mem_load8(GETPRGPTR(m, T(0), 1, {sp + 4, pc})));
     NEXT;
 op_WFETCHP:
     DS_NEED(1);
     ALIGNED(T(0), 1);
-    SET(0, load16(GETPRGPTR(m, T(0), 2, {sp + 4, pc})));
+    SET(0, mem_load16(GETPRGPTR(m, T(0), 2, {sp + 4, pc})));
     NEXT;
 op_FETCHP:
     DS_NEED(1);
     ALIGNED(T(0), 3);
-    SET(0, load32(GETPRGPTR(m, T(0), 4, {sp + 4, pc})));
+    SET(0, mem_load32(GETPRGPTR(m, T(0), 4, {sp + 4, pc})));
     NEXT;
 
     // Extended addresses: lo hi, the high cell ignored; only addresses
     // inside a block of the host space, with room for the width, are used.
-#define XADDR(width) xaddr(m, T(1), (width), {sp + 8, pc})
-op_CFETCHX:
+#define XADDR(width) const XLocation x = xaddr(m, T(1), (width), {sp + 8, pc})
+op_CFETCHX: {
     DS_NEED(2);
-    SET(1, *XADDR(1));
+    XADDR(1);
+    SET(1, uint8_t(*x.p ^ x.flip));
     sp += 4;
     NEXT;
-op_CSTOREX:
+}
+op_CSTOREX: {
     DS_NEED(3);
-    *XADDR(1) = uint8_t(T(2));
+    XADDR(1);
+    *x.p = uint8_t(T(2) ^ x.flip);
     sp += 12;
     NEXT;
-op_WFETCHX:
+}
+op_WFETCHX: {
     DS_NEED(2);
     ALIGNED(T(1), 1);
-    SET(1, load16(XADDR(2)));
+    XADDR(2);
+    SET(1, uint16_t(load16(x.p) ^ x.flip));
     sp += 4;
     NEXT;
-op_WSTOREX:
+}
+op_WSTOREX: {
     DS_NEED(3);
     ALIGNED(T(1), 1);
-    store16(XADDR(2), uint16_t(T(2)));
+    XADDR(2);
+    store16(x.p, uint16_t(T(2) ^ x.flip));
     sp += 12;
     NEXT;
-op_FETCHX:
+}
+op_FETCHX: {
     DS_NEED(2);
     ALIGNED(T(1), 3);
-    SET(1, load32(XADDR(4)));
+    XADDR(4);
+    SET(1, load32(x.p) ^ x.flip);
     sp += 4;
     NEXT;
-op_STOREX:
+}
+op_STOREX: {
     DS_NEED(3);
     ALIGNED(T(1), 3);
-    store32(XADDR(4), T(2));
+    XADDR(4);
+    store32(x.p, T(2) ^ x.flip);
     sp += 12;
     NEXT;
+}
 #undef XADDR
 
 op_FIPFETCH:
@@ -486,10 +524,10 @@ op_FWSTORE:
     sp += 4;
     NEXT;
 op_NEST: {
-    const uint32_t t = load32(GETPRGPTR(m, m.cpu.IP, 4, ctx()));
+    const uint32_t t = mem_load32(GETPRGPTR(m, m.cpu.IP, 4, ctx()));
     m.cpu.IP += 4;
     m.cpu.W = t + 4;
-    const uint32_t target = load32(GETPRGPTR(m, t, 4, ctx()));
+    const uint32_t target = mem_load32(GETPRGPTR(m, t, 4, ctx()));
     JUMP_TO(target);
     NEXT;
 }
@@ -558,5 +596,11 @@ burst_end:
 #undef BRANCH_BY
 #undef ALIGNED
 }
+
+BurstEnd RUNBURST(Machine& m) { return run_burst<true>(m); }
+
+#ifdef NORVEX_BENCH_UNCHECKED
+BurstEnd RUNBURST_UNCHECKED(Machine& m) { return run_burst<false>(m); }
+#endif
 
 }  // namespace norvex

@@ -9,7 +9,7 @@ namespace {
 uint64_t round_up(uint64_t v, uint64_t unit) { return (v + unit - 1) / unit * unit; }
 }  // namespace
 
-uint32_t HostSpace::add(uint8_t* data, uint32_t size, bool xalloc) {
+uint32_t HostSpace::add(uint8_t* data, uint32_t size, bool xalloc, bool complemented) {
     // First fit above kFirstBase, with a gap of at least kSpacing after
     // every block, so that one-past-the-end addresses stay unambiguous.
     uint64_t candidate = kFirstBase;
@@ -21,7 +21,7 @@ uint32_t HostSpace::add(uint8_t* data, uint32_t size, bool xalloc) {
     }
     if (candidate + need > 0xFFFF0000ull) return 0;
     const uint32_t base = uint32_t(candidate);
-    blocks_[base] = HostBlock{base, size, data, xalloc};
+    blocks_[base] = HostBlock{base, size, data, xalloc, complemented};
     return base;
 }
 

@@ -8,15 +8,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
+#include <memory>
 
 namespace norvex {
+
+// Host memory the simulator owns, from calloc: zero-filled, and untouched
+// pages of a large block are not backed until written.
+struct FreeHostMemory {
+    void operator()(uint8_t* p) const { std::free(p); }
+};
+using MemoryBlock = std::unique_ptr<uint8_t[], FreeHostMemory>;
 
 struct HostBlock {
     uint32_t base = 0;      // 32-bit host address of the first byte
     uint32_t size = 0;      // bytes the image may address
     uint8_t* data = nullptr;
     bool xalloc = false;    // made by XALLOC, so XFREE may release it
+    bool complemented = false;  // program or variable memory (see mem_load32)
 };
 
 class HostSpace {
@@ -24,7 +34,7 @@ public:
     // Gives a block a 32-bit base; returns 0 when the space is full.
     // Blocks are kept at least one page apart, so the address one past a
     // block's end never lies in another block.
-    uint32_t add(uint8_t* data, uint32_t size, bool xalloc = false);
+    uint32_t add(uint8_t* data, uint32_t size, bool xalloc = false, bool complemented = false);
     void remove(uint32_t base);
     void clear() { blocks_.clear(); }
 

@@ -55,10 +55,10 @@ constexpr uint8_t kDbgMask = 0x1F;
 // Bytes of variable memory above the configured range that start-up adds.
 constexpr uint32_t kGuardBytes = 12;
 // Bytes the simulator allocates past the end of each memory block. The
-// image can never address them; they hold kPadByte so that a fetch running
-// off the end of a memory lands on an opcode the engine traps.
+// image can never address them; they read as erased bytes (0xFF, an illegal
+// opcode), so a fetch running off the end of a memory lands on an opcode the
+// engine traps.
 constexpr uint32_t kPadBytes = 16;
-constexpr uint8_t kPadByte = 0xFF;
 
 // The memory configuration. PRGPTR and VARPTR are addresses in the 32-bit
 // host space; prg and var are where those blocks really live.
@@ -91,14 +91,35 @@ struct Machine {
     ServiceState services;
 
     // Memory blocks owned by the machine (start-up allocates, shutdown frees).
-    std::unique_ptr<uint8_t[]> var_block;
-    std::unique_ptr<uint8_t[]> prg_block;
+    MemoryBlock var_block;
+    MemoryBlock prg_block;
 };
 
-// Little-endian cell access to host memory at any alignment.
+// Little-endian access to plain host bytes at any alignment.
 inline uint32_t load32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
 inline uint16_t load16(const uint8_t* p) { uint16_t v; std::memcpy(&v, p, 2); return v; }
 inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 inline void store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+
+// Program and variable memory are stored complemented: an erased byte (0xFF)
+// is a zero host byte, so the pages of a large memory that the image never
+// writes are never touched and cost no host memory. Everything that reads or
+// writes these two memories goes through the accessors below; the other
+// blocks of the host space (XALLOC blocks, the header copy, the argument
+// string) hold plain bytes.
+constexpr uint8_t kStoredErased = 0x00;
+inline uint32_t mem_load32(const uint8_t* p) { return ~load32(p); }
+inline uint16_t mem_load16(const uint8_t* p) { return uint16_t(~load16(p)); }
+inline uint8_t mem_load8(const uint8_t* p) { return uint8_t(~*p); }
+inline void mem_store32(uint8_t* p, uint32_t v) { store32(p, ~v); }
+inline void mem_store16(uint8_t* p, uint16_t v) { store16(p, uint16_t(~v)); }
+inline void mem_store8(uint8_t* p, uint8_t v) { *p = uint8_t(~v); }
+// Plain bytes into memory, and memory out as plain bytes.
+inline void mem_write(uint8_t* dst, const uint8_t* plain, size_t n) {
+    for (size_t i = 0; i < n; ++i) dst[i] = uint8_t(~plain[i]);
+}
+inline void mem_read(uint8_t* plain, const uint8_t* src, size_t n) {
+    for (size_t i = 0; i < n; ++i) plain[i] = uint8_t(~src[i]);
+}
 
 }  // namespace norvex

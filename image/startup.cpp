@@ -87,15 +87,13 @@ void display_step(Machine& m, int step) {
     }
 }
 
-// A block of `size` addressable bytes plus the engine's padding, filled with
-// `fill`; nullptr when the host has no memory for it.
-std::unique_ptr<uint8_t[]> allocate(uint64_t size, uint8_t fill) {
-    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size + kPadBytes]);
-    if (block) {
-        std::memset(block.get(), fill, size);
-        std::memset(block.get() + size, kPadByte, kPadBytes);
-    }
-    return block;
+// An erased memory block of `size` addressable bytes plus the engine's
+// padding; nullptr when the host has no memory for it. Erased bytes are zero
+// host bytes (memory is stored complemented), so the block comes zero-filled
+// from the host and its pages are touched only when the image writes them.
+MemoryBlock allocate_erased(uint64_t size) {
+    static_assert(kStoredErased == 0);
+    return MemoryBlock(static_cast<uint8_t*>(std::calloc(size + kPadBytes, 1)));
 }
 
 // Header copy, resolution, allocation and placement; `load` then fills
@@ -116,13 +114,14 @@ void build_machine(Machine& m, Load load) {
     if (c.VARSIZE == 0 || var_bytes > 0xFFFFFFFFu)
         startup_failure(m, "Cannot allocate variable memory: $" + hex8(c.VAROFF) + " - $" +
                                hex8(c.VARSIZE) + " is not a usable range");
-    m.var_block = allocate(var_bytes, 0);
+    m.var_block = allocate_erased(var_bytes);
     if (!m.var_block)
         startup_failure(m, "Cannot allocate variable memory: the host has no $" +
                                hex8(uint32_t(var_bytes)) + " bytes");
-    std::memset(m.var_block.get(), 0xFF, c.VARSIZE);
     c.var = m.var_block.get();
-    c.VARPTR = m.space.add(c.var, uint32_t(var_bytes));
+    const uint8_t zero_guard[kGuardBytes] = {};
+    mem_write(c.var + c.VARSIZE, zero_guard, kGuardBytes);
+    c.VARPTR = m.space.add(c.var, uint32_t(var_bytes), false, true);
     if (!c.VARPTR) startup_failure(m, "Cannot allocate variable memory: address space full");
     c.Flag |= F_VARALLOC;
 
@@ -130,12 +129,12 @@ void build_machine(Machine& m, Load load) {
         if (c.PRGSIZE == 0)
             startup_failure(m, "Cannot allocate program memory: $" + hex8(c.PRGOFF) + " - $" +
                                    hex8(c.PRGSIZE) + " is not a usable range");
-        m.prg_block = allocate(c.PRGSIZE, 0xFF);
+        m.prg_block = allocate_erased(c.PRGSIZE);
         if (!m.prg_block)
             startup_failure(m, "Cannot allocate program memory: the host has no $" +
                                    hex8(c.PRGSIZE) + " bytes");
         c.prg = m.prg_block.get();
-        c.PRGPTR = m.space.add(c.prg, c.PRGSIZE);
+        c.PRGPTR = m.space.add(c.prg, c.PRGSIZE, false, true);
         if (!c.PRGPTR) startup_failure(m, "Cannot allocate program memory: address space full");
         c.Flag |= F_PRGALLOC;
     } else if (!(c.Flag & F_HARVARD)) {
@@ -198,8 +197,19 @@ void STARTUP(Machine& m, const std::string& args) {
     m.cpu.PC = cl.start;
     m.DBGMODE = cl.dbgmode;
     build_machine(m, [&](uint8_t* prg, uint32_t size) {
-        if (!read_at(prg, size, 0))
-            startup_failure(m, "Cannot read zvK Image File " + cl.name + ": " + std::strerror(errno));
+        // Read in chunks and store them complemented.
+        std::vector<uint8_t> chunk(std::min<uint32_t>(size, 1u << 16));
+        for (uint32_t done = 0; done < size;) {
+            const uint32_t want = std::min<uint32_t>(size - done, uint32_t(chunk.size()));
+            ssize_t got;
+            do got = ::pread(fd, chunk.data(), want, off_t(done));
+            while (got < 0 && errno == EINTR);
+            if (got < 0)
+                startup_failure(m, "Cannot read zvK Image File " + cl.name + ": " + std::strerror(errno));
+            if (got == 0) break;
+            mem_write(prg + done, chunk.data(), size_t(got));
+            done += uint32_t(got);
+        }
     });
     m.ARGSTR += uint32_t(cl.rest);
 }
@@ -209,7 +219,7 @@ void STARTUP_BUILTIN(Machine& m, const std::string& args, const uint8_t* image, 
     keep_arguments(m, args);
     std::memcpy(m.header, image, std::min<uint32_t>(size, kHeaderBytes));
     build_machine(m, [&](uint8_t* prg, uint32_t prg_size) {
-        std::memcpy(prg, image, std::min(size, prg_size));
+        mem_write(prg, image, std::min(size, prg_size));
     });
 }
 

@@ -37,7 +37,7 @@ void monitor_key(Machine& m) {
         m.DBGMODE = DM_BRKPC;
         break;
     case KEY_RUN_TO_RETURN:
-        m.BREAKADR = load32(GETVARPTR(m, m.cpu.R, 4));
+        m.BREAKADR = mem_load32(GETVARPTR(m, m.cpu.R, 4));
         m.DBGMODE = DM_BRKPC;
         break;
     default:

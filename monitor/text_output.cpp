@@ -21,10 +21,11 @@ void PRINTHEX(Machine& m, uint32_t value, int digits) {
 
 void DUMPLINE(Machine& m, uint32_t host_address) {
     PRINTHEX(m, host_address, 8);
-    const uint8_t* bytes = m.space.locate(host_address, 16);
-    for (int i = 0; i < 16; ++i) {
+    const HostBlock* block = m.space.find(host_address, 16);
+    const uint8_t flip = block && block->complemented ? 0xFF : 0x00;
+    for (uint32_t i = 0; i < 16; ++i) {
         PRINTSTR(m, " ");
-        PRINTHEX(m, bytes ? bytes[i] : 0, 2);
+        PRINTHEX(m, block ? block->data[host_address - block->base + i] ^ flip : 0, 2);
     }
 }
 

@@ -23,7 +23,7 @@ void show_cells(Machine& m, uint32_t address) {
     for (int i = 0; i < 3; ++i) {
         if (i) PRINTSTR(m, "|");
         const uint8_t* cell = p + 4 * i;
-        if (area.hi - cell >= 4) PRINTHEX(m, load32(cell), 8);
+        if (area.hi - cell >= 4) PRINTHEX(m, mem_load32(cell), 8);
         else PRINTSTR(m, "--------");
     }
 }
@@ -34,7 +34,7 @@ uint32_t operand_after(const Machine& m, uint32_t pc) {
     uint32_t x = 0;
     for (uint32_t i = 0; i < 4; ++i) {
         const uint8_t* b = find_prg(m.mem, pc + 1 + i, 1);
-        x |= uint32_t(b ? *b : 0xFF) << (8 * i);
+        x |= uint32_t(b ? mem_load8(b) : 0xFF) << (8 * i);
     }
     return x;
 }
@@ -68,7 +68,7 @@ void TRACELINE(Machine& m) {
     PRINTSTR(m, " PC=");
     PRINTHEX(m, r.PC, 8);
     PRINTSTR(m, " ");
-    const uint8_t opcode = *GETPRGPTR(m, r.PC);
+    const uint8_t opcode = mem_load8(GETPRGPTR(m, r.PC));
     PRINTHEX(m, opcode, 2);
     PRINTSTR(m, " ");
     if (opcode < 5) {
@@ -81,7 +81,7 @@ void TRACELINE(Machine& m) {
     if (opcode == uint8_t(Op::SYSCALL)) {
         // The service code is the top cell; none is readable outside the block.
         const uint8_t* top = GETVARPTR(m, r.S);
-        column = area_of(m.mem, top).hi - top >= 4 ? mnemonic_column(opcode, load32(top)) : "????????";
+        column = area_of(m.mem, top).hi - top >= 4 ? mnemonic_column(opcode, mem_load32(top)) : "????????";
     } else {
         column = mnemonic_column(opcode, 0);
     }

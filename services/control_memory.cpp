@@ -1,6 +1,61 @@
 #include "services/control_memory.h"
 
+#include <cstdlib>
+
 namespace norvex {
+
+namespace {
+
+// The 32-bit host address of a location that GETVARPTR or GETPRGPTR gave:
+// it lies inside variable memory or program memory.
+uint32_t host_address(const MemConf& c, const uint8_t* p) {
+    const auto at = reinterpret_cast<uintptr_t>(p);
+    const auto var = reinterpret_cast<uintptr_t>(c.var);
+    if (c.var && at >= var && at - var < c.VARSIZE) return c.VARPTR + uint32_t(at - var);
+    return c.PRGPTR + uint32_t(at - reinterpret_cast<uintptr_t>(c.prg));
+}
+
+void push_xaddr(Burst& b, uint32_t host) {
+    b.push(host);
+    b.push(0);   // high cell
+    b.push(0);   // ior
+}
+
+// A zero-filled block of size bytes in the host space; 0 when the bounds or
+// the host refuse it.
+uint32_t xalloc(Machine& m, uint32_t size) {
+    ServiceState& s = m.services;
+    if (s.xblocks.size() >= s.xalloc_max_blocks) return 0;
+    if (s.xalloc_bytes > s.xalloc_max_bytes || size > s.xalloc_max_bytes - s.xalloc_bytes) return 0;
+    MemoryBlock block(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1)));
+    if (!block) return 0;
+    const uint32_t base = m.space.add(block.get(), size, true);
+    if (!base) return 0;
+    s.xalloc_bytes += size;
+    s.xblocks.emplace(base, std::move(block));
+    return base;
+}
+
+// FLASH-SE and FLASH-SW: ( paddr u -- paddr' u' 0 ), widened to whole units.
+ServiceEnd widen(Burst& b, uint32_t unit) {
+    b.require(2);
+    const uint32_t u = b.pop();
+    const uint32_t paddr = b.pop();
+    const uint32_t end = paddr + u;
+    const uint32_t first = paddr & ~(unit - 1);
+    b.push(first);
+    b.push((end - first + unit - 1) & ~(unit - 1));
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+}  // namespace
+
+ServiceEnd svc_INIT(Burst& b) {
+    b.pop();
+    b.push(0);
+    return ServiceEnd::Continue;
+}
 
 ServiceEnd svc_BYE(Burst& b) {
     b.m.DBGMODE |= DM_STOP;
@@ -23,6 +78,87 @@ ServiceEnd svc_GETPAR(Burst& b) {
     b.m.ARGSTR = 0;
     b.push(0);
     return ServiceEnd::Continue;
+}
+
+// ( ud -- xaddr 0 ) or ( ud -- 0x7F07 ); the high cell of ud is not read.
+ServiceEnd svc_XALLOC(Burst& b) {
+    b.require(2);
+    b.pop();
+    const uint32_t base = xalloc(b.m, b.pop());
+    if (base)
+        push_xaddr(b, base);
+    else
+        b.push(kNoHostMemory);
+    return ServiceEnd::Continue;
+}
+
+// ( xaddr -- 0 ): frees a live XALLOC block; anything else frees nothing.
+ServiceEnd svc_XFREE(Burst& b) {
+    b.require(2);
+    b.pop();
+    const uint32_t base = b.pop();
+    ServiceState& s = b.m.services;
+    const auto it = s.xblocks.find(base);
+    if (it != s.xblocks.end()) {
+        s.xalloc_bytes -= b.m.space.block_at(base)->size;
+        b.m.space.remove(base);
+        s.xblocks.erase(it);
+    }
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( addr -- xaddr 0 )
+ServiceEnd svc_TOX(Burst& b) {
+    const uint32_t addr = b.pop();
+    push_xaddr(b, host_address(b.m.mem, GETVARPTR(b.m, addr, 1, b.here())));
+    return ServiceEnd::Continue;
+}
+
+// ( paddr -- xaddr 0 )
+ServiceEnd svc_PTOX(Burst& b) {
+    const uint32_t paddr = b.pop();
+    push_xaddr(b, host_address(b.m.mem, GETPRGPTR(b.m, paddr, 1, b.here())));
+    return ServiceEnd::Continue;
+}
+
+ServiceEnd svc_FLASH_SE(Burst& b) { return widen(b, kEraseSector); }
+ServiceEnd svc_FLASH_SW(Burst& b) { return widen(b, kWriteUnit); }
+
+// ( paddr u -- 0 ). The whole range is translated: a range that leaves its
+// memory is the translation fault of the first address outside.
+ServiceEnd svc_FLASH_E(Burst& b) {
+    b.require(2);
+    const uint32_t u = b.pop();
+    const uint32_t paddr = b.pop();
+    if (u != 0) write_program(b.m, GETPRGPTR(b.m, paddr, u, b.here()), nullptr, u);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( addr paddr u -- 0 ); the destination is translated before the source.
+ServiceEnd svc_FLASH_W(Burst& b) {
+    b.require(3);
+    const uint32_t u = b.pop();
+    const uint32_t paddr = b.pop();
+    const uint32_t addr = b.pop();
+    if (u != 0) {
+        uint8_t* dst = GETPRGPTR(b.m, paddr, u, b.here());
+        const uint8_t* src = GETVARPTR(b.m, addr, u, b.here());
+        write_program(b.m, dst, src, u);
+    }
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+void write_program(Machine&, uint8_t* dst, const uint8_t* src, uint32_t n) {
+    if (!src) {
+        for (uint32_t i = 0; i < n; ++i) dst[i] = kStoredErased;
+        return;
+    }
+    // Byte by byte upwards, never a block move: in the shared layout the
+    // ranges may overlap, and the copy then repeats bytes it has just written.
+    for (uint32_t i = 0; i < n; ++i) dst[i] = src[i];
 }
 
 }  // namespace norvex

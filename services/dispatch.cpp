@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "monitor/fault_report.h"
+#include "services/clock_terminal.h"
 #include "services/control_memory.h"
 
 namespace norvex {
@@ -16,19 +17,20 @@ const ServiceEntry kGroup0[] = {
     {"IRQON", nullptr}, {"IRQSET", nullptr},  {"V", nullptr},
 };
 const ServiceEntry kGroup1[] = {
-    {"XINIT", nullptr},    {"XALLOC", nullptr},   {"XRELOC", nullptr},  {"XFREE", nullptr},
-    {">X", nullptr},       {"P>X", nullptr},      {"S>X", nullptr},     {"R>X", nullptr},
-    {"FLASH-SE", nullptr}, {"FLASH-SW", nullptr}, {"FLASH-E", nullptr}, {"FLASH-W", nullptr},
+    {"XINIT", svc_INIT},         {"XALLOC", svc_XALLOC},     {"XRELOC", nullptr},
+    {"XFREE", svc_XFREE},        {">X", svc_TOX},            {"P>X", svc_PTOX},
+    {"S>X", svc_TOX},            {"R>X", svc_TOX},           {"FLASH-SE", svc_FLASH_SE},
+    {"FLASH-SW", svc_FLASH_SW},  {"FLASH-E", svc_FLASH_E},   {"FLASH-W", svc_FLASH_W},
 };
 const ServiceEntry kGroup2[] = {
     {"CINIT", nullptr}, {"SYSTICK", nullptr}, {"TIME@", nullptr},  {"TIME!", nullptr},
     {"DATE@", nullptr}, {"DATE!", nullptr},   {"WAITMS", nullptr},
 };
 const ServiceEntry kGroup3[] = {
-    {"TINIT", nullptr},  {"KEY", nullptr},    {"EMIT", nullptr},   {"KEY?", nullptr},
-    {"EMIT?", nullptr},  {"ACCEPT", nullptr}, {"PAGE", nullptr},   {"ATMAX", nullptr},
-    {"ATXY?", nullptr},  {"ATXY", nullptr},   {"COLOR@", nullptr}, {"COLOR!", nullptr},
-    {"AT@", nullptr},    {"AT!", nullptr},
+    {"TINIT", svc_INIT},  {"KEY", svc_KEY},      {"EMIT", svc_EMIT},  {"KEY?", svc_KEYQ},
+    {"EMIT?", svc_EMITQ}, {"ACCEPT", nullptr},   {"PAGE", nullptr},   {"ATMAX", nullptr},
+    {"ATXY?", nullptr},   {"ATXY", nullptr},     {"COLOR@", nullptr}, {"COLOR!", nullptr},
+    {"AT@", nullptr},     {"AT!", nullptr},
 };
 const ServiceEntry kGroup4[] = {
     {"FINIT", nullptr}, {"FCREATE", nullptr}, {"FRENAME", nullptr}, {"FDELETE", nullptr},

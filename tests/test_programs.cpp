@@ -1,0 +1,186 @@
+// The real norvex binary on a pseudo-terminal: exact bytes, keys, exit
+// status, and the terminal's modes after every way out.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "asm/assembler.h"
+#include "tests/pty_session.h"
+
+namespace norvex {
+namespace {
+
+using assembler::Assembler;
+using testing::PtySession;
+
+struct TempImage {
+    std::string path;
+    // In /tmp, or with a relative name in the working directory.
+    explicit TempImage(const std::vector<uint8_t>& bytes, bool relative = false) {
+        char name[] = "/tmp/norvex-e2e-XXXXXX";
+        const int fd = mkstemp(relative ? name + 5 : name);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        close(fd);
+        path = relative ? name + 5 : name;
+    }
+    ~TempImage() { std::remove(path.c_str()); }
+};
+
+Assembler small_image() {
+    assembler::ImageHeader h;
+    h.flags = 0xC0;
+    h.px = 0x10000;
+    h.v0 = 0x20000000;
+    h.vx = 0x20001000;
+    h.start = 80;
+    return Assembler(0, h);
+}
+
+// LIT 5, DUP, +, BYE
+std::vector<uint8_t> adder() {
+    Assembler a = small_image();
+    a.lit(5);
+    a.ops("DUP +");
+    a.syscall(0x0000);
+    return a.finish();
+}
+
+std::vector<uint8_t> illegal() {
+    Assembler a = small_image();
+    a.byte(0x40);
+    return a.finish();
+}
+
+// Prints its argument string (GETPAR, then C@X and EMIT up to the NUL)
+// between brackets and stops.
+std::vector<uint8_t> echo_arguments() {
+    Assembler a = small_image();
+    auto loop = a.label();
+    auto done = a.label();
+    a.lit('[');
+    a.syscall(0x0302);
+    a.op(Op::DROP);
+    a.syscall(0x0002);   // ( -- a 0 )
+    a.op(Op::DROP);
+    a.bind(loop);        // ( a )
+    a.op(Op::DUP);
+    a.lit(0);
+    a.op(Op::CFETCHX);
+    a.op(Op::DUP);
+    a.zbranch(done);
+    a.syscall(0x0302);
+    a.op(Op::DROP);
+    a.lit(1);
+    a.op(Op::PLUS);
+    a.branch(loop);
+    a.bind(done);
+    a.lit(']');
+    a.syscall(0x0302);
+    a.syscall(0x0000);
+    return a.finish();
+}
+
+TEST(Norvex, ArgumentStringIsTheRestOfTheLine) {
+    TempImage img(echo_arguments());
+    PtySession quoted(NORVEX_BIN, {"+A", "\"" + img.path + "\"", "a  b", "c"});
+    EXPECT_EQ(quoted.wait_exit(), 0);
+    EXPECT_EQ(quoted.output(), "[ a  b c]");
+    // Unquoted: the blank that ends the name is not passed; options after
+    // the name are the image's text.
+    TempImage here(echo_arguments(), true);
+    PtySession plain(NORVEX_BIN, {"-H", here.path, "+A"});
+    EXPECT_EQ(plain.wait_exit(), 0);
+    EXPECT_EQ(plain.output(), "[+A]");
+}
+
+TEST(Norvex, MissingImageWaitsForAKeyAndFails) {
+    PtySession s(NORVEX_BIN, {"+A", "-H"});
+    ASSERT_TRUE(s.wait_for("Missing zvK Image File Name\r\n"));
+    EXPECT_EQ(s.wait_exit(300), -1) << "ends only after a key";
+    s.send("k");
+    EXPECT_EQ(s.wait_exit(), 2);
+    EXPECT_EQ(s.output(), "Missing zvK Image File Name\r\n");
+    EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes()));
+}
+
+TEST(Norvex, SingleStepsWithKeysInRawMode) {
+    TempImage img(adder());
+    PtySession s(NORVEX_BIN, {"\\" + img.path});
+    const std::string line1 =
+        "\r\n\r\nS=20000F00:FFFFFFFF|FFFFFFFF|FFFFFFFF  R=20001000:00000000|00000000|00000000 "
+        "\r\nIP=00000000 W=00000000 PC=00000050 04 00000005 LIT      ";
+    const std::string line2 =
+        "\r\n\r\nS=20000EFC:00000005|FFFFFFFF|FFFFFFFF  R=20001000:00000000|00000000|00000000 "
+        "\r\nIP=00000000 W=00000000 PC=00000055 0A          DUP      ";
+    const std::string line3 =
+        "\r\n\r\nS=20000EF8:00000005|00000005|FFFFFFFF  R=20001000:00000000|00000000|00000000 "
+        "\r\nIP=00000000 W=00000000 PC=00000056 16          +        ";
+    ASSERT_TRUE(s.wait_for(line1)) << s.output();
+    const std::string display = s.output().substr(0, s.output().size() - line1.size());
+    EXPECT_EQ(display.rfind("\r\nNorvex by Tamrel\r\n============================\r\nHeader of zvk-File: \r\n00420000 4E 56 58 C0", 0), 0u);
+    EXPECT_NE(display.find("\r\nStart   : $00000050\r\n"), std::string::npos);
+    s.send("x");
+    ASSERT_TRUE(s.wait_for(line1 + line2));
+    s.send("\x03");   // Ctrl-C is a key like any other here
+    ASSERT_TRUE(s.wait_for(line1 + line2 + line3));
+    s.send("\x1b");
+    EXPECT_EQ(s.wait_exit(), 0);
+    EXPECT_EQ(s.output(), display + line1 + line2 + line3);
+    EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes()));
+}
+
+TEST(Norvex, EnterRunsFreeToTheEnd) {
+    TempImage img(adder());
+    PtySession s(NORVEX_BIN, {"\\" + img.path});
+    ASSERT_TRUE(s.wait_for("LIT      "));
+    s.send("\r");
+    EXPECT_EQ(s.wait_exit(), 0);
+    EXPECT_EQ(s.output().find("DUP"), std::string::npos);
+}
+
+TEST(Norvex, FaultReportWaitsForAKeyThenFails) {
+    TempImage img(illegal());
+    PtySession s(NORVEX_BIN, {"\"" + img.path + "\""});
+    ASSERT_TRUE(s.wait_for("\r\n\r\nIllegal Opcode !!!\r\n"));
+    EXPECT_EQ(s.wait_exit(300), -1);
+    s.send(" ");
+    EXPECT_EQ(s.wait_exit(), 1);
+    EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes()));
+}
+
+TEST(Norvex, ClosedInputNeverHangs) {
+    TempImage img(adder());
+    PtySession step(NORVEX_BIN, {"\\" + img.path}, "/dev/null");
+    EXPECT_EQ(step.wait_exit(), 0);   // the monitor's key read at end of input acts as ESC
+    EXPECT_EQ(step.output().find("DUP"), std::string::npos);
+
+    TempImage bad(illegal());
+    PtySession fault(NORVEX_BIN, {"\"" + bad.path + "\""}, "/dev/null");
+    EXPECT_EQ(fault.wait_exit(), 1);
+    EXPECT_NE(fault.output().find("Illegal Opcode !!!"), std::string::npos);
+}
+
+TEST(Norvex, SignalsFromOutsideRestoreTheTerminal) {
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        TempImage img(adder());
+        PtySession s(NORVEX_BIN, {"\\" + img.path});
+        ASSERT_TRUE(s.wait_for("LIT      "));
+        EXPECT_FALSE(testing::same_modes(s.modes(), s.initial_modes())) << "raw while running";
+        s.signal(sig);
+        EXPECT_EQ(s.wait_exit(), 128 + sig);
+        EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes())) << sig;
+    }
+}
+
+TEST(Norvex, UnreadableImageIsOneLineAndNonZero) {
+    PtySession dir(NORVEX_BIN, {"\"/tmp\""});
+    EXPECT_EQ(dir.wait_exit(), 2);
+    EXPECT_EQ(dir.output().rfind("Cannot read zvK Image File /tmp: ", 0), 0u) << dir.output();
+}
+
+}  // namespace
+}  // namespace norvex
