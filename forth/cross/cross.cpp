@@ -378,6 +378,9 @@ void CrossCompiler::interpret_token(std::string_view token) {
     } else if (u == "IMMEDIATE") {
         if (!latest_) fail("IMMEDIATE without a definition");
         set_flag(*latest_, kImmediate);
+    } else if (u == "COMPILE-ONLY") {
+        if (!latest_) fail("COMPILE-ONLY without a definition");
+        set_flag(*latest_, kCompileOnly);
     } else if (u == "FOLDABLE") {
         int in = 0, out = 0;
         if (!latest_ || latest_->kind != Kind::Prim || !stack_picture(latest_->effect, in, out) ||

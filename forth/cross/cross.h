@@ -2,7 +2,7 @@
 //
 // It reads a restricted Forth: colon definitions with the usual control
 // structures, literals and strings; CONSTANT, VARIABLE, CREATE with , C,
-// ALLOT; and PRIM: definitions, whose bodies are opcode mnemonics (and
+// ALLOT; IMMEDIATE, COMPILE-ONLY and FOLDABLE; and PRIM: definitions, whose bodies are opcode mnemonics (and
 // numbers, and the names of constants and variables, each a LIT). It
 // compiles subroutine-threaded code exactly as the kernel's own compiler
 // does: primitives inlined, constants and variables as literals, a call in

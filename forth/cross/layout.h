@@ -5,7 +5,7 @@
 // A name header lives in data space (variable memory), cell-aligned:
 //   nt+0   link    the previous header in the same thread, or 0
 //   nt+4   xt      the word's code address in program memory
-//   nt+8   flags   kImmediate, kInline, fold arity (kFoldMask)
+//   nt+8   flags   kImmediate, kInline, kCompileOnly, fold arity (kFoldMask)
 //   nt+9   inline  bytes of code that compiling the word copies (kInline)
 //   nt+10  count   length of the name
 //   nt+11  tag     8 more bits of the name's hash: a quick reject
@@ -34,6 +34,7 @@ constexpr uint32_t kMaxNameLength = 255;
 enum : uint8_t {
     kImmediate = 0x80,
     kInline = 0x40,
+    kCompileOnly = 0x20,   // interpreting it is an error (-14)
     kFoldMask = 0x03,   // 1: ( x -- x' ) 2: ( x1 x2 -- x3 ), with no other effect
 };
 

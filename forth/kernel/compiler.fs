@@ -54,14 +54,14 @@
 : <mark     ( -- dest )  code-here label ;
 : <resolve  ( dest opcode -- )  op-to, ;
 
-: if        ( C: -- orig )  op-0branch >mark ; immediate
-: else      ( C: orig1 -- orig2 )  op-branch >mark swap >resolve ; immediate
-: then      ( C: orig -- )  >resolve ; immediate
-: begin     ( C: -- dest )  <mark ; immediate
-: until     ( C: dest -- )  op-0branch <resolve ; immediate
-: again     ( C: dest -- )  op-branch <resolve ; immediate
-: while     ( C: dest -- orig dest )  op-0branch >mark swap ; immediate
-: repeat    ( C: orig dest -- )  op-branch <resolve >resolve ; immediate
+: if        ( C: -- orig )  op-0branch >mark ; immediate compile-only
+: else      ( C: orig1 -- orig2 )  op-branch >mark swap >resolve ; immediate compile-only
+: then      ( C: orig -- )  >resolve ; immediate compile-only
+: begin     ( C: -- dest )  <mark ; immediate compile-only
+: until     ( C: dest -- )  op-0branch <resolve ; immediate compile-only
+: again     ( C: dest -- )  op-branch <resolve ; immediate compile-only
+: while     ( C: dest -- orig dest )  op-0branch >mark swap ; immediate compile-only
+: repeat    ( C: orig dest -- )  op-branch <resolve >resolve ; immediate compile-only
 
 \ Counted loops. DO keeps ( R: limit-1 count ): LOOP is one NBRANCH, which
 \ counts down and drops the count at the end; +LOOP steps the count by the
@@ -70,21 +70,21 @@
 : (do)      ( -- )
   op-swap op,  -1 literal,  op-+ op,  op-dup op,  op->r op,  op-swap op,  op-- op,  op->r op, ;
 : do-sys    ( orig|0 -- do-sys )  leave-chain @ swap  0 leave-chain !  (do) <mark ;
-: do        ( C: -- do-sys )  0 do-sys ; immediate
+: do        ( C: -- do-sys )  0 do-sys ; immediate compile-only
 : ?do       ( C: -- do-sys )
   op-over op, op-over op, op-- op, op-0branch >mark do-sys ; immediate
 : leave     ( C: -- )
   op-rdrop op, op-rdrop op,  leave-chain @ op-branch op-cell,  code-here 4 - leave-chain ! ;
-  immediate
+  immediate compile-only
 : loop-exit ( chain orig|0 -- )
   ?dup if op-branch >mark swap >resolve op-drop op, op-drop op, >resolve then
   leave-chain @ begin ?dup while dup @p swap >resolve repeat
   leave-chain ! ;
-: loop      ( C: do-sys -- )  op-nbranch <resolve  op-rdrop op,  loop-exit ; immediate
+: loop      ( C: do-sys -- )  op-nbranch <resolve  op-rdrop op,  loop-exit ; immediate compile-only
 : +loop     ( C: do-sys -- )
   op-dup op,  31 literal,  op-rshift op,  op-swap op,  op-r> op,  op-swap op,  op-- op,
   op->r op,  op-fw@ op,  op-xor op,  op-0branch <resolve  op-rdrop op,  op-rdrop op,
-  loop-exit ; immediate
+  loop-exit ; immediate compile-only
 
 \ Definitions
 : [         ( -- )  false state ! ; immediate
@@ -97,10 +97,10 @@
   0 code, false reveal? ! start-code code-here sp@ csp ! ] ;
 : ;         ( colon-sys -- )
   sp@ csp @ <> if -22 throw then
-  exit, reveal? @ if reveal then false state ! ; immediate
-: exit      ( -- )  exit, ; immediate
-: recurse   ( -- )  last-xt @ call, ; immediate
-: literal   ( x -- )  literal, ; immediate
+  exit, reveal? @ if reveal then false state ! ; immediate compile-only
+: exit      ( -- )  exit, ; immediate compile-only
+: recurse   ( -- )  last-xt @ call, ; immediate compile-only
+: literal   ( x -- )  literal, ; immediate compile-only
 
 \ CONSTANT, VARIABLE and CREATE compile code that pushes one value, and
 \ that the compiler copies as a literal; CREATE leaves room for DOES> to
@@ -119,4 +119,4 @@
   latest @ 8 + dup c@ $BF and swap c! ;
 : does>     ( C: colon-sys1 -- colon-sys2 )
   0 literal,  code-here 4 -  ['] (does) call,  exit,  code-here swap code!
-  label  0 last-ins !  0 prev-ins ! ; immediate
+  label  0 last-ins !  0 prev-ins ! ; immediate compile-only

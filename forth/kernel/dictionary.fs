@@ -71,4 +71,6 @@ CREATE forth-wordlist  0 , 0 ,  64 CELLS ALLOT
   r@ latest !  r@ code,  code-here dup last-xt !  r> cell+ ! ;
 : reveal      ( -- )   \ links the latest header into the current word list
   latest @ dup name>string name-hash current @ thread  over over @ swap ! ! ;
-: immediate   ( -- )  latest @ 8 + dup c@ $80 or swap c! ;
+: set-flag    ( char -- )  latest @ 8 + dup c@ rot or swap c! ;
+: immediate   ( -- )  $80 set-flag ;
+: compile-only ( -- )  $20 set-flag ;

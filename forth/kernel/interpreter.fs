@@ -43,7 +43,8 @@
 : interpret-name ( c-addr u -- i*x )
   2dup last-word 2!
   2dup find-name ?dup if
-    nip nip  state @ if dup immediate? 0= if name>xt compile, exit then then
+    nip nip  state @ if dup immediate? 0= if name>xt compile, exit then
+    else dup name>flags $20 and if -14 throw then then
     name>xt execute exit
   then interpret-number ;
 : interpret  ( i*x -- j*x )
@@ -104,17 +105,17 @@ DEFER .message  ( n -- )
   [char] " parse  state @ if sliteral exit then
   dup /string-buffer u> if -18 throw then
   next-buffer over >r dup >r swap move r> r> ; immediate
-: ."         ( "ccc<quote>" -- )  [char] " parse sliteral ['] type call, ; immediate
+: ."         ( "ccc<quote>" -- )  [char] " parse sliteral ['] type call, ; immediate compile-only
 : c"         ( "ccc<quote>" -- )
-  [char] " parse here >r dup c, here swap dup allot move align r> literal, ; immediate
-: abort"     ( "ccc<quote>" -- )  [char] " parse sliteral ['] (abort") call, ; immediate
+  [char] " parse here >r dup c, here swap dup allot move align r> literal, ; immediate compile-only
+: abort"     ( "ccc<quote>" -- )  [char] " parse sliteral ['] (abort") call, ; immediate compile-only
 : find-or-throw ( c-addr u -- nt )  2dup find-name ?dup if nip nip exit then last-word 2! -13 throw ;
 : '          ( "<spaces>name" -- xt )  parse-name find-or-throw name>xt ;
-: [']        ( "<spaces>name" -- )  ' literal, ; immediate
-: [char]     ( "<spaces>name" -- )  char literal, ; immediate
+: [']        ( "<spaces>name" -- )  ' literal, ; immediate compile-only
+: [char]     ( "<spaces>name" -- )  char literal, ; immediate compile-only
 : postpone   ( "<spaces>name" -- )
   parse-name find-or-throw dup name>xt swap immediate?
-  if compile, else literal, ['] compile, call, then ; immediate
+  if compile, else literal, ['] compile, call, then ; immediate compile-only
 : find       ( c-addr -- c-addr 0 | xt 1 | xt -1 )
   dup count find-name dup if nip dup name>xt swap immediate? if 1 else -1 then then ;
 

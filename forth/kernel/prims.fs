@@ -23,22 +23,23 @@ PRIM: 2over   ( x1 x2 x3 x4 -- x1 x2 x3 x4 x1 x2 )
 PRIM: sp@     ( -- a-addr )                    SP@ ;
 PRIM: sp!     ( a-addr -- )                    SP! ;
 
-\ Return stack
-PRIM: >r      ( x -- ) ( R: -- x )             >R ;
-PRIM: r>      ( -- x ) ( R: x -- )             R> ;
-PRIM: r@      ( -- x ) ( R: x -- x )           R@ ;
-PRIM: rdrop   ( R: x -- )                      RDROP ;
-PRIM: 2>r     ( x1 x2 -- ) ( R: -- x1 x2 )     SWAP >R >R ;
-PRIM: 2r>     ( -- x1 x2 ) ( R: x1 x2 -- )     R> R> SWAP ;
-PRIM: 2r@     ( -- x1 x2 ) ( R: x1 x2 -- x1 x2 )  R> R@ OVER >R SWAP ;
+\ Return stack. These and the loop words are COMPILE-ONLY: run from the
+\ interpreter they would act on its own return stack.
+PRIM: >r      ( x -- ) ( R: -- x )             >R ;  COMPILE-ONLY
+PRIM: r>      ( -- x ) ( R: x -- )             R> ;  COMPILE-ONLY
+PRIM: r@      ( -- x ) ( R: x -- x )           R@ ;  COMPILE-ONLY
+PRIM: rdrop   ( R: x -- )                      RDROP ;  COMPILE-ONLY
+PRIM: 2>r     ( x1 x2 -- ) ( R: -- x1 x2 )     SWAP >R >R ;  COMPILE-ONLY
+PRIM: 2r>     ( -- x1 x2 ) ( R: x1 x2 -- )     R> R> SWAP ;  COMPILE-ONLY
+PRIM: 2r@     ( -- x1 x2 ) ( R: x1 x2 -- x1 x2 )  R> R@ OVER >R SWAP ;  COMPILE-ONLY
 PRIM: rp@     ( -- a-addr )                    RP@ ;
 PRIM: rp!     ( a-addr -- )                    RP! ;
 
 \ Loops. DO leaves ( R: limit-1 count ) with the count on top: NBRANCH
 \ counts it down, and the index is limit-1 minus the count.
-PRIM: i       ( -- n ) ( R: k c -- k c )       R> R@ OVER - SWAP >R ;
-PRIM: j       ( -- n )                         RP@ 12 + @ RP@ 8 + @ - ;
-PRIM: unloop  ( R: k c -- )                    RDROP RDROP ;
+PRIM: i       ( -- n ) ( R: k c -- k c )       R> R@ OVER - SWAP >R ;  COMPILE-ONLY
+PRIM: j       ( -- n )                         RP@ 12 + @ RP@ 8 + @ - ;  COMPILE-ONLY
+PRIM: unloop  ( R: k c -- )                    RDROP RDROP ;  COMPILE-ONLY
 
 \ Arithmetic and logic
 PRIM: +       ( n1 n2 -- n3 )       + ;            FOLDABLE
