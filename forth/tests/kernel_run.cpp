@@ -47,8 +47,8 @@ KernelRun run_image(const std::vector<uint8_t>& image, const std::string& keys,
     run.output = console.output();
     if (run.status == 0 && m.mem.var) {
         const uint8_t* save = m.mem.var + (kSaveArea - m.mem.VAROFF);
-        const uint32_t depth = load32(save);
-        for (uint32_t k = depth; k > 0 && k < 64; --k) run.stack.push_back(int32_t(load32(save + 4 * k)));
+        const uint32_t depth = mem_load32(save);
+        for (uint32_t k = depth; k > 0 && k < 64; --k) run.stack.push_back(int32_t(mem_load32(save + 4 * k)));
     }
     SHUTDOWN(m);
     return run;
