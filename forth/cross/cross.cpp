@@ -212,12 +212,17 @@ uint32_t CrossCompiler::string_literal(std::string_view s) {
 
 // ---------------------------------------------------------------------------
 // Code generation. A call is held back until the next instruction or label:
-// if the definition ends (or exits) right after it, it becomes a branch.
+// if the definition ends (or exits) right after it, it becomes a branch. An
+// EXECUTE there becomes >R EXIT.
 
 void CrossCompiler::flush() {
     if (pending_call_) {
         asm_.call(*pending_call_);
         pending_call_.reset();
+    }
+    if (pending_execute_) {
+        asm_.op(Op::EXECUTE);
+        pending_execute_ = false;
     }
 }
 
@@ -248,6 +253,10 @@ void CrossCompiler::emit_exit() {
         pending_call_.reset();
         emit_branch_to(Op::BRANCH, target);
     } else {
+        if (pending_execute_) {
+            asm_.op(Op::TOR);
+            pending_execute_ = false;
+        }
         asm_.op(Op::EXIT);
     }
 }
@@ -256,7 +265,8 @@ void CrossCompiler::emit_word(const Word& w) {
     switch (w.kind) {
     case Kind::Prim:
         flush();
-        for (uint8_t b : w.code) asm_.byte(b);
+        if (w.code == std::vector<uint8_t>{uint8_t(Op::EXECUTE)}) pending_execute_ = true;
+        else for (uint8_t b : w.code) asm_.byte(b);
         break;
     case Kind::Value:
         emit_lit(w.value);

@@ -125,7 +125,8 @@ private:
 
     std::vector<uint32_t> stack_;
     std::vector<Control> control_;
-    std::optional<uint32_t> pending_call_;
+    std::optional<uint32_t> pending_call_;   // a CALL not yet emitted
+    bool pending_execute_ = false;           // an EXECUTE not yet emitted
     Word* current_ = nullptr;   // the colon definition being compiled
     Word* latest_ = nullptr;
     bool compiling_ = false;

@@ -5,7 +5,8 @@
 \ last two instructions and the last address a branch may target, which is
 \ enough for two improvements: a pure primitive after literals runs at
 \ compile time (3 CELLS compiles LIT 12), and a CALL right before the end
-\ becomes a BRANCH (the callee's EXIT then returns for both).
+\ becomes a BRANCH (the callee's EXIT then returns for both), an EXECUTE
+\ there >R EXIT.
 
 : ins       ( -- )  last-ins @ prev-ins !  code-here last-ins ! ;
 : op,       ( opcode -- )  ins code-c, ;
@@ -32,9 +33,12 @@
   unlit unlit swap rot execute literal, ;
 
 \ Tail calls
-: last-call? ( -- flag )
-  last-ins @ dup 5 just-before?  over last-label @ u< 0= and  swap c@p op-call = and ;
-: exit,     ( -- )  last-call? if op-branch last-ins @ code-c! else op-exit op, then ;
+: last-op?  ( opcode n -- flag )   \ the last instruction, n bytes long, with no label after it
+  last-ins @ dup rot just-before?  over last-label @ u< 0= and  swap c@p rot = and ;
+: exit,     ( -- )
+  op-call 5 last-op? if op-branch last-ins @ code-c! exit then
+  op-execute 1 last-op? if op->r last-ins @ code-c! then
+  op-exit op, ;
 
 : inline,   ( xt u -- )   \ copies the u bytes of code at xt
   dup 0= if 2drop exit then

@@ -58,7 +58,7 @@ hx /hold +     CONSTANT hold-end
 \ The transient area, below #hx.
 1024 CONSTANT /tib
 32   CONSTANT #frames           \ input sources nested by EVALUATE and INCLUDE
-16   CONSTANT #files            \ files nested by INCLUDE
+8    CONSTANT #files            \ files nested by INCLUDE
 1024 CONSTANT /line             \ longest line read from a file
 256  CONSTANT /file-name
 36   CONSTANT /frame            \ an input source: see the fields below

@@ -150,6 +150,7 @@ PRIM: (fwrite)   ( xaddr u fileid -- ior )      $040B SYSCALL ;
 \ The opcodes the compiler emits.
 $00 CONSTANT op-call     $01 CONSTANT op-branch   $02 CONSTANT op-0branch
 $03 CONSTANT op-nbranch  $04 CONSTANT op-lit      $05 CONSTANT op-exit
+$06 CONSTANT op-execute
 $09 CONSTANT op-drop     $0A CONSTANT op-dup      $0B CONSTANT op-over
 $0C CONSTANT op-swap     $0F CONSTANT op->r       $10 CONSTANT op-r>
 $12 CONSTANT op-rdrop    $15 CONSTANT op-xor      $16 CONSTANT op-+

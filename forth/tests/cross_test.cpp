@@ -2,6 +2,8 @@
 // the errors it reports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@ $20000000 DATA-SPACE
 PRIM: dup  ( x -- x x )  DUP ;
 PRIM: *    ( n1 n2 -- n3 )  UM* DROP ;  FOLDABLE
 PRIM: i    ( -- n )  R> R@ OVER - SWAP >R ;
+PRIM: execute  ( xt -- )  EXECUTE ;
 CREATE words-list  0 , 0 ,  64 CELLS ALLOT
 )";
 const char* kSeal = "words-list LINK-NAMES  ' dup START! ";
@@ -65,6 +68,13 @@ TEST(CrossCodegen, PrimitivesInlineAndCallsInTailPositionBecomeBranches) {
     EXPECT_EQ(b.code("tail", 5), rel(0x01, tail + 5, sq));
     EXPECT_EQ(b.code("notail", 11),
               concat({rel(0x00, notail + 5, sq), {0x04, 7, 0, 0, 0, 0x05}}));
+}
+
+TEST(CrossCodegen, ExecuteInTailPositionJumps) {
+    const Built b = build(": run execute ;  : keep execute 1 ;  : target if execute then ;");
+    EXPECT_EQ(b.code("run", 2), (std::vector<uint8_t>{0x0F, 0x05}));
+    EXPECT_EQ(b.code("keep", 7), (std::vector<uint8_t>{0x06, 0x04, 1, 0, 0, 0, 0x05}));
+    EXPECT_EQ(b.code("target", 7), (std::vector<uint8_t>{0x02, 1, 0, 0, 0, 0x06, 0x05}));
 }
 
 TEST(CrossCodegen, ACallBeforeALabelKeepsItsReturn) {
@@ -166,7 +176,9 @@ TEST(CrossErrors, NameTheSourceLine) {
         c.compile_text(std::string(kBase) + ": f\n  dup frob ;", "k.fs");
         FAIL() << "no error";
     } catch (const CrossError& e) {
-        EXPECT_STREQ(e.what(), "k.fs:8: undefined word frob");
+        // The second line after the base text.
+        const auto line = 2 + std::count(kBase, kBase + std::strlen(kBase), '\n');
+        EXPECT_EQ(std::string(e.what()), "k.fs:" + std::to_string(line) + ": undefined word frob");
     }
     auto error_of = [](const std::string& text) {
         CrossCompiler cc;
