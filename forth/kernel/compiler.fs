@@ -72,6 +72,9 @@
 \ increment and leaves when the subtraction's borrow (in W) says that the
 \ index crossed the limit. LEAVEs are chained through their operands.
 : (do)      ( -- )
+  2 literals? if   \ both bounds known: the parameters are too
+    unlit unlit 1- tuck swap -  swap literal, op->r op,  literal, op->r op,  exit
+  then
   op-swap op,  -1 literal,  op-+ op,  op-dup op,  op->r op,  op-swap op,  op-- op,  op->r op, ;
 : do-sys    ( orig|0 -- do-sys )  leave-chain @ swap  0 leave-chain !  (do) <mark ;
 : do        ( C: -- do-sys )  0 do-sys ; immediate compile-only
