@@ -12,6 +12,7 @@
 #include "core/engine.h"
 
 #include "core/burst.h"
+#include "core/native/native.h"
 #include "monitor/fault_report.h"
 #include "services/dispatch.h"
 
@@ -102,16 +103,38 @@ DispatchTable by_stored_byte(const void* const (&by_opcode)[64], const void* ill
 
 }  // namespace
 
+// A store that may have reached program memory (the split and shared
+// layouts let variable accesses in, and extended addresses reach any block):
+// translated code of those bytes is dropped.
+inline void stored(Machine& m, const uint8_t* p, uint32_t width) {
+    if (m.native) native_program_written(m, p, width);
+}
+
+// Where a register left by translated code points: as GETPRGPTR or
+// GETVARPTR would place it, or one past the end of the memory it was moving
+// in (a legal register value inside a burst that a new burst could not
+// translate).
+uint8_t* resume_location(Machine& m, Translation t, uint32_t a) {
+    const MemConf& c = m.mem;
+    if (uint8_t* p = t == Translation::Prg ? find_prg(c, a, 1) : find_var(c, a, 1)) return p;
+    if (t == Translation::Prg && c.prg && a - c.PRGOFF == c.PRGSIZE) return c.prg + c.PRGSIZE;
+    if (t == Translation::Var && c.var && a - c.VAROFF == c.VARSIZE) return c.var + c.VARSIZE;
+    return t == Translation::Prg ? GETPRGPTR(m, a) : GETVARPTR(m, a);
+}
+
 // kChecked is false only in the benchmark's build, which measures what the
 // stack, branch and operand bound tests cost; the programs always check.
+// With `resume`, the burst runs one instruction whatever the run mode, as
+// the continuation of a burst that translated code has been running.
 template <bool kChecked>
-BurstEnd run_burst(Machine& m) {
+BurstEnd run_burst(Machine& m, bool resume) {
     const MemConf& c = m.mem;
     const bool align = c.Flag & F_ALIGN;
+    const bool single = resume;
 
-    uint8_t* pc = GETPRGPTR(m, m.cpu.PC);
-    uint8_t* sp = GETVARPTR(m, m.cpu.S);
-    uint8_t* rp = GETVARPTR(m, m.cpu.R);
+    uint8_t* pc = resume ? resume_location(m, Translation::Prg, m.cpu.PC) : GETPRGPTR(m, m.cpu.PC);
+    uint8_t* sp = resume ? resume_location(m, Translation::Var, m.cpu.S) : GETVARPTR(m, m.cpu.S);
+    uint8_t* rp = resume ? resume_location(m, Translation::Var, m.cpu.R) : GETVARPTR(m, m.cpu.R);
     Area code = area_of(c, pc);
     Area ds = area_of(c, sp);
     Area rs = area_of(c, rp);
@@ -137,7 +160,7 @@ BurstEnd run_burst(Machine& m) {
 #define END64 END16, END16, END16, END16
     static const void* const end_table[256] = {END64, END64, END64, END64};
 
-    const void* const* table = (m.DBGMODE & kDbgMask) ? end_table : run_table;
+    const void* const* table = (single || (m.DBGMODE & kDbgMask)) ? end_table : run_table;
 
     auto ctx = [&] { return FaultContext{sp, pc}; };
     auto vpc = [&] { return code.voff + uint32_t(pc - code.lo); };
@@ -410,6 +433,7 @@ op_CSTORE: {
     DS_NEED(2);
     uint8_t* p = GETVARPTR(m, T(0), 1, {sp + 4, pc});
     mem_store8(p, uint8_t(T(1)));
+    stored(m, p, 1);
     sp += 8;
     NEXT;
 }
@@ -422,7 +446,9 @@ op_WFETCH: {
 op_WSTORE: {
     DS_NEED(2);
     ALIGNED(T(0), 1);
-    mem_store16(GETVARPTR(m, T(0), 2, {sp + 4, pc}), uint16_t(T(1)));
+    uint8_t* p = GETVARPTR(m, T(0), 2, {sp + 4, pc});
+    mem_store16(p, uint16_t(T(1)));
+    stored(m, p, 2);
     sp += 8;
     NEXT;
 }
@@ -431,12 +457,15 @@ op_FETCH:
     ALIGNED(T(0), 3);
     SET(0, mem_load32(GETVARPTR(m, T(0), 4, {sp + 4, pc})));
     NEXT;
-op_STORE:
+op_STORE: {
     DS_NEED(2);
     ALIGNED(T(0), 3);
-    mem_store32(GETVARPTR(m, T(0), 4, {sp + 4, pc}), T(1));
+    uint8_t* p = GETVARPTR(m, T(0), 4, {sp + 4, pc});
+    mem_store32(p, T(1));
+    stored(m, p, 4);
     sp += 8;
     NEXT;
+}
 op_CFETCHP:
     DS_NEED(1);
     SET(0, mem_load8(GETPRGPTR(m, T(0), 1, {sp + 4, pc})));
@@ -466,6 +495,7 @@ op_CSTOREX: {
     DS_NEED(3);
     XADDR(1);
     *x.p = uint8_t(T(2) ^ x.flip);
+    stored(m, x.p, 1);
     sp += 12;
     NEXT;
 }
@@ -482,6 +512,7 @@ op_WSTOREX: {
     ALIGNED(T(1), 1);
     XADDR(2);
     store16(x.p, uint16_t(T(2) ^ x.flip));
+    stored(m, x.p, 2);
     sp += 12;
     NEXT;
 }
@@ -498,6 +529,7 @@ op_STOREX: {
     ALIGNED(T(1), 3);
     XADDR(4);
     store32(x.p, T(2) ^ x.flip);
+    stored(m, x.p, 4);
     sp += 12;
     NEXT;
 }
@@ -537,7 +569,7 @@ op_SYSCALL: {
     if (end == ServiceEnd::LeaveBurst) return BurstEnd::Abandoned;
     sp = b.sp;
     ds = b.ds;
-    table = (m.DBGMODE & kDbgMask) ? end_table : run_table;
+    table = (single || (m.DBGMODE & kDbgMask)) ? end_table : run_table;
     NEXT;
 }
 op_NOP:
@@ -597,10 +629,30 @@ burst_end:
 #undef ALIGNED
 }
 
-BurstEnd RUNBURST(Machine& m) { return run_burst<true>(m); }
+// Free run alternates translated code with single instructions of the
+// interpreter: each stretch of translated code stops at an instruction it
+// leaves to the interpreter (a service, a fault, anything rare).
+BurstEnd RUNBURST(Machine& m) {
+    if ((m.DBGMODE & kDbgMask) || !native_available(m)) return run_burst<true>(m, false);
+    const CpuState start = m.cpu;
+    for (;;) {
+        native_run(m);
+        if (run_burst<true>(m, true) == BurstEnd::Abandoned) {
+            // As if the whole burst had been abandoned: PC, S and R as at its start.
+            m.cpu.PC = start.PC;
+            m.cpu.S = start.S;
+            m.cpu.R = start.R;
+            return BurstEnd::Abandoned;
+        }
+        if (m.DBGMODE & kDbgMask) return BurstEnd::Normal;
+        if (!m.native_enabled) return run_burst<true>(m, false);
+    }
+}
+
+BurstEnd RUNBURST_INTERPRETED(Machine& m) { return run_burst<true>(m, false); }
 
 #ifdef NORVEX_BENCH_UNCHECKED
-BurstEnd RUNBURST_UNCHECKED(Machine& m) { return run_burst<false>(m); }
+BurstEnd RUNBURST_UNCHECKED(Machine& m) { return run_burst<false>(m, false); }
 #endif
 
 }  // namespace norvex

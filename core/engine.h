@@ -29,5 +29,7 @@ enum class BurstEnd {
 // instruction sets a run-mode bit. Faults print their report and throw
 // RunEnd (monitor/run_end.h).
 BurstEnd RUNBURST(Machine& m);
+// The same without translated code: the interpreter alone (tests, benchmark).
+BurstEnd RUNBURST_INTERPRETED(Machine& m);
 
 }  // namespace norvex

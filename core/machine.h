@@ -18,6 +18,10 @@ static_assert(std::endian::native == std::endian::little,
 namespace norvex {
 
 class Console;
+struct NativeCode;
+struct NativeCodeDeleter {
+    void operator()(NativeCode* n) const;
+};
 
 // Registers. Between bursts PC, S and R are virtual addresses.
 struct CpuState {
@@ -93,6 +97,11 @@ struct Machine {
     // Memory blocks owned by the machine (start-up allocates, shutdown frees).
     MemoryBlock var_block;
     MemoryBlock prg_block;
+
+    // Translated code for free run (core/native); tests switch it off to
+    // compare with the interpreter alone.
+    bool native_enabled = true;
+    std::unique_ptr<NativeCode, NativeCodeDeleter> native;
 };
 
 // Little-endian access to plain host bytes at any alignment.

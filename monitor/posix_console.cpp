@@ -1,6 +1,11 @@
+// The POSIX terminal layer: the console on standard input and output, and
+// the line settings of serial ports. The only file that speaks termios.
 #include "monitor/posix_console.h"
+#include "monitor/serial_line.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,12 +17,15 @@ namespace norvex {
 
 namespace {
 
-constexpr int kNone = -2;
-
 // The terminal modes found at start, restored on every way out. Plain
 // globals: the signal handler reads them.
 struct termios g_saved_modes;
 volatile sig_atomic_t g_modes_saved = 0;
+// Set by SIGWINCH: the window changed size.
+volatile sig_atomic_t g_resized = 0;
+
+// How long a terminal may take to report the cursor position.
+constexpr int kCursorReportMs = 300;
 
 void restore_terminal() {
     if (g_modes_saved) tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_modes);
@@ -30,6 +38,8 @@ void on_fatal_signal(int sig) {
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
+
+void on_resize(int) { g_resized = 1; }
 
 void enter_raw_mode() {
     if (tcgetattr(STDIN_FILENO, &g_saved_modes) != 0) return;
@@ -48,59 +58,124 @@ void enter_raw_mode() {
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
 }
 
+bool same_device(int a, int b) {
+    struct stat sa, sb;
+    return fstat(a, &sa) == 0 && fstat(b, &sb) == 0 && sa.st_rdev == sb.st_rdev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// One byte of standard input: 1, 0 at its end, -1 on an error.
+int read_byte(uint8_t& byte) {
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, &byte, 1);
+        if (got >= 0) return int(got);
+        if (errno != EINTR) return -1;
+    }
+}
+
+// Writes all of data to standard output; the number of bytes that got out.
+size_t write_out(const uint8_t* data, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t w = ::write(STDOUT_FILENO, data + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) break;   // output gone: the text is dropped
+        done += size_t(w);
+    }
+    return done;
+}
+
+// A cursor position report, ESC [ row ; col R, at the end of text.
+bool ends_with_report(const std::string& text, size_t& start, int& row, int& col) {
+    const size_t esc = text.rfind('\x1b');
+    if (esc == std::string::npos || text.size() - esc < 6 || text[esc + 1] != '[') return false;
+    int values[2] = {0, 0};
+    int which = 0;
+    size_t i = esc + 2;
+    for (; i < text.size() - 1; ++i) {
+        const char ch = text[i];
+        if (ch >= '0' && ch <= '9') values[which] = values[which] * 10 + (ch - '0');
+        else if (ch == ';' && which == 0) which = 1;
+        else return false;
+        if (values[which] > 0xFFFF) return false;
+    }
+    if (which != 1 || text.back() != 'R') return false;
+    start = esc;
+    row = values[0];
+    col = values[1];
+    return true;
+}
+
 }  // namespace
 
 PosixConsole::PosixConsole() {
     std::signal(SIGPIPE, SIG_IGN);   // a closed output makes writes fail silently
     input_is_terminal_ = isatty(STDIN_FILENO);
+    output_is_terminal_ = isatty(STDOUT_FILENO);
     if (input_is_terminal_) {
         enter_raw_mode();
         for (int sig : {SIGTERM, SIGHUP, SIGINT}) std::signal(sig, on_fatal_signal);
+    }
+    if (output_is_terminal_) {
+        struct sigaction act{};
+        act.sa_handler = on_resize;
+        act.sa_flags = SA_RESTART;
+        sigaction(SIGWINCH, &act, nullptr);
+        g_resized = 1;
+        follow_resize();
+        struct termios modes;
+        if (tcgetattr(STDOUT_FILENO, &modes) == 0)
+            vt_.set_lf_returns((modes.c_oflag & OPOST) && (modes.c_oflag & ONLCR));
+        can_ask_cursor_ = input_is_terminal_ && same_device(STDIN_FILENO, STDOUT_FILENO);
     }
 }
 
 PosixConsole::~PosixConsole() {
     restore_terminal();
     g_modes_saved = 0;
+    if (output_is_terminal_) std::signal(SIGWINCH, SIG_DFL);
 }
 
 void PosixConsole::write(const uint8_t* data, size_t n) {
-    while (n > 0) {
-        const ssize_t done = ::write(STDOUT_FILENO, data, n);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return;   // output gone: the text is dropped
-        data += done;
-        n -= size_t(done);
+    const size_t done = write_out(data, n);
+    if (output_is_terminal_) {
+        follow_resize();
+        vt_.track(data, done);
     }
+}
+
+void PosixConsole::send(const std::string& s) {
+    if (output_is_terminal_) write(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }
 
 int PosixConsole::read_key() {
-    if (pending_ != kNone) {
-        const int key = pending_;
-        if (key != kEndOfInput) pending_ = kNone;
+    if (!ahead_.empty()) {
+        const uint8_t key = uint8_t(ahead_.front());
+        ahead_.erase(0, 1);
         return key;
     }
-    for (;;) {
-        uint8_t byte;
-        const ssize_t got = ::read(STDIN_FILENO, &byte, 1);
-        if (got == 1) return byte;
-        if (got < 0 && errno == EINTR) continue;
-        pending_ = kEndOfInput;   // end of input (or an error) stays ended
-        return kEndOfInput;
-    }
+    if (input_ended_) return kEndOfInput;
+    uint8_t byte;
+    if (read_byte(byte) == 1) return byte;
+    input_ended_ = true;
+    return kEndOfInput;
 }
 
 bool PosixConsole::key_waiting() {
-    if (pending_ != kNone) return true;
+    if (!ahead_.empty() || input_ended_) return true;
     struct pollfd p{STDIN_FILENO, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return false;
-    pending_ = read_key();
+    uint8_t byte;
+    if (read_byte(byte) == 1)
+        ahead_.push_back(char(byte));
+    else
+        input_ended_ = true;
     return true;
 }
 
 void PosixConsole::flush_input() {
     if (!input_is_terminal_) return;
-    if (pending_ != kEndOfInput) pending_ = kNone;
+    ahead_.clear();
     tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
@@ -108,6 +183,172 @@ void PosixConsole::sleep_ms(uint32_t ms) {
     struct timespec left{time_t(ms / 1000), long(ms % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+uint32_t PosixConsole::tick_ms() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint32_t(uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u);
+}
+
+LocalTime PosixConsole::local_time() {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm t;
+    localtime_r(&now.tv_sec, &t);
+    LocalTime lt;
+    lt.year = uint16_t(t.tm_year + 1900);
+    lt.month = uint16_t(t.tm_mon + 1);
+    lt.day = uint16_t(t.tm_mday);
+    lt.hour = uint16_t(t.tm_hour);
+    lt.minute = uint16_t(t.tm_min);
+    lt.second = uint16_t(t.tm_sec > 59 ? 59 : t.tm_sec);   // a leap second shows as 59
+    lt.ms = uint16_t(now.tv_nsec / 1000000);
+    return lt;
+}
+
+// After a change of the window size the terminal may have moved the text
+// (and the cursor) about: the next question about the cursor asks it.
+void PosixConsole::follow_resize() {
+    if (!g_resized) return;
+    g_resized = 0;
+    struct winsize ws{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0)
+        vt_.resize(ws.ws_col, ws.ws_row);
+    cursor_known_ = false;
+}
+
+// Asks the terminal where the cursor is (device status report) and takes
+// its answer as the start of tracking. Keys that arrive meanwhile are kept
+// for read_key. A terminal that does not answer in time leaves the tracked
+// position as it is.
+void PosixConsole::ask_cursor() {
+    cursor_known_ = true;
+    if (!can_ask_cursor_) return;
+    static const uint8_t query[] = {0x1b, '[', '6', 'n'};
+    if (write_out(query, sizeof query) != sizeof query) return;
+    std::string got;
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long spent =
+            long(now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        struct pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (spent >= kCursorReportMs || ::poll(&p, 1, int(kCursorReportMs - spent)) <= 0) break;
+        uint8_t byte;
+        if (read_byte(byte) != 1) {
+            input_ended_ = true;
+            break;
+        }
+        got.push_back(char(byte));
+        size_t at;
+        int row, col;
+        if (byte == 'R' && ends_with_report(got, at, row, col)) {
+            got.erase(at);
+            vt_.place(uint16_t(col > 0 ? col - 1 : 0), uint16_t(row > 0 ? row - 1 : 0));
+            break;
+        }
+    }
+    ahead_ += got;
+}
+
+bool PosixConsole::screen(ScreenInfo& info) {
+    if (!output_is_terminal_) return false;
+    follow_resize();
+    if (!cursor_known_) ask_cursor();
+    info = vt_.info();
+    return true;
+}
+
+void PosixConsole::page() {
+    send(VtScreen::page_sequence());
+    cursor_known_ = true;
+}
+
+void PosixConsole::move_cursor(uint16_t col, uint16_t row) {
+    send(VtScreen::move_sequence(col, row));
+    cursor_known_ = true;
+}
+
+void PosixConsole::set_attribute(uint16_t attr) {
+    if (!output_is_terminal_) return;
+    vt_.set_attribute(attr);
+    send(VtScreen::attribute_sequence(attr));
+}
+
+// Serial lines.
+
+namespace {
+
+struct Rate {
+    uint32_t baud;
+    speed_t speed;
+};
+
+const Rate kRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+void set_modem_line(int fd, int bit, Line level) {
+    if (level == Line::Unknown) return;
+    int bits = bit;
+    ioctl(fd, level == Line::High ? TIOCMBIS : TIOCMBIC, &bits);   // not every device has them
+}
+
+}  // namespace
+
+bool read_line_settings(int fd, LineSettings& s) {
+    struct termios t;
+    if (tcgetattr(fd, &t) != 0) return false;
+    s = LineSettings{};
+    const speed_t speed = cfgetospeed(&t);
+    for (const Rate& r : kRates)
+        if (r.speed == speed) s.baud = r.baud;
+    s.rts_cts = t.c_cflag & CRTSCTS;
+    s.xon_xoff_output = t.c_iflag & IXON;
+    s.xon_xoff_input = t.c_iflag & IXOFF;
+    int bits;
+    if (ioctl(fd, TIOCMGET, &bits) == 0) {
+        s.dtr = bits & TIOCM_DTR ? Line::High : Line::Low;
+        s.rts = bits & TIOCM_RTS ? Line::High : Line::Low;
+    }
+    return true;
+}
+
+bool write_line_settings(int fd, const LineSettings& s) {
+    struct termios t;
+    if (tcgetattr(fd, &t) != 0) return false;
+    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK |
+                           IXON | IXOFF | IXANY);
+    if (s.xon_xoff_output) t.c_iflag |= IXON;
+    if (s.xon_xoff_input) t.c_iflag |= IXOFF;
+    t.c_oflag &= ~tcflag_t(OPOST);
+    t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
+    if (s.rts_cts) t.c_cflag |= CRTSCTS;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    t.c_cc[VSTART] = 0x11;
+    t.c_cc[VSTOP] = 0x13;
+    for (const Rate& r : kRates)
+        if (r.baud == s.baud) {
+            cfsetispeed(&t, r.speed);
+            cfsetospeed(&t, r.speed);
+        }
+    if (tcsetattr(fd, TCSANOW, &t) != 0) return false;
+    set_modem_line(fd, TIOCM_DTR, s.dtr);
+    if (!s.rts_cts) set_modem_line(fd, TIOCM_RTS, s.rts);
+    return true;
 }
 
 }  // namespace norvex

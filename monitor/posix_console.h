@@ -1,7 +1,10 @@
 // The console on a POSIX terminal: standard input in raw mode while the
 // simulator runs (restored on every way out), unbuffered writes to standard
-// output.
+// output, and the screen operations as VT/ANSI sequences when standard
+// output is a terminal.
 #pragma once
+
+#include <string>
 
 #include "monitor/console.h"
 
@@ -19,10 +22,25 @@ public:
     bool key_waiting() override;
     void flush_input() override;
     void sleep_ms(uint32_t ms) override;
+    bool screen(ScreenInfo& info) override;
+    void page() override;
+    void move_cursor(uint16_t col, uint16_t row) override;
+    void set_attribute(uint16_t attr) override;
+    uint32_t tick_ms() override;
+    LocalTime local_time() override;
 
 private:
-    int pending_ = -2;   // a byte read ahead by key_waiting, or kEndOfInput; -2: none
+    void send(const std::string& s);
+    void follow_resize();
+    void ask_cursor();
+
+    std::string ahead_;          // keys read but not yet taken
+    bool input_ended_ = false;   // end of input (or an error) stays ended
     bool input_is_terminal_ = false;
+    bool output_is_terminal_ = false;
+    bool can_ask_cursor_ = false;   // input and output are the same terminal
+    bool cursor_known_ = false;     // the tracked cursor started from a real position
+    VtScreen vt_{80, 24};
 };
 
 }  // namespace norvex

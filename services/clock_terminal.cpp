@@ -8,8 +8,49 @@ namespace norvex {
 namespace {
 
 constexpr uint32_t kTrue = 0xFFFFFFFF;
+constexpr uint32_t kTicksPerSecond = 1000;
+
+// Refreshes the screen record from the console; false, the record as it
+// was, when standard output is no terminal.
+bool query(Machine& m) { return m.console->screen(m.services.screen); }
 
 }  // namespace
+
+// ( -- ticks 1000 0 )
+ServiceEnd svc_SYSTICK(Burst& b) {
+    b.push(b.m.console->tick_ms());
+    b.push(kTicksPerSecond);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( -- ms sec min hour 0 )
+ServiceEnd svc_TIMEFETCH(Burst& b) {
+    const LocalTime t = b.m.console->local_time();
+    b.push(t.ms);
+    b.push(t.second);
+    b.push(t.minute);
+    b.push(t.hour);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( -- day month year 0 )
+ServiceEnd svc_DATEFETCH(Burst& b) {
+    const LocalTime t = b.m.console->local_time();
+    b.push(t.day);
+    b.push(t.month);
+    b.push(t.year);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( u -- 0 )
+ServiceEnd svc_WAITMS(Burst& b) {
+    b.m.console->sleep_ms(b.pop());
+    b.push(0);
+    return ServiceEnd::Continue;
+}
 
 // ( -- c 0 )
 ServiceEnd svc_KEY(Burst& b) {
@@ -37,6 +78,61 @@ ServiceEnd svc_KEYQ(Burst& b) {
 // ( -- -1 0 )
 ServiceEnd svc_EMITQ(Burst& b) {
     b.push(kTrue);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( -- 0 ): clears the screen and homes the cursor; nothing without a
+// terminal. The console knows whether it has one, so PAGE asks nothing.
+ServiceEnd svc_PAGE(Burst& b) {
+    b.m.console->page();
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( -- cols rows 0 ): the terminal's size.
+ServiceEnd svc_ATMAX(Burst& b) {
+    query(b.m);
+    b.push(b.m.services.screen.max_cols);
+    b.push(b.m.services.screen.max_rows);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( -- col row 0 )
+ServiceEnd svc_ATXYQ(Burst& b) {
+    query(b.m);
+    b.push(b.m.services.screen.col);
+    b.push(b.m.services.screen.row);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( col row -- 0 ); the low 16 bits of each.
+ServiceEnd svc_ATXY(Burst& b) {
+    b.require(2);
+    const uint16_t row = uint16_t(b.pop());
+    const uint16_t col = uint16_t(b.pop());
+    b.m.services.screen.col = col;
+    b.m.services.screen.row = row;
+    b.m.console->move_cursor(col, row);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( -- attr 0 )
+ServiceEnd svc_COLORFETCH(Burst& b) {
+    query(b.m);
+    b.push(b.m.services.screen.attr);
+    b.push(0);
+    return ServiceEnd::Continue;
+}
+
+// ( attr -- 0 ); the low 16 bits.
+ServiceEnd svc_COLORSTORE(Burst& b) {
+    const uint16_t attr = uint16_t(b.pop());
+    b.m.services.screen.attr = attr;
+    b.m.console->set_attribute(attr);
     b.push(0);
     return ServiceEnd::Continue;
 }

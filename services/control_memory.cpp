@@ -1,5 +1,7 @@
 #include "services/control_memory.h"
 
+#include "core/native/native.h"
+
 #include <cstdlib>
 
 namespace norvex {
@@ -151,7 +153,8 @@ ServiceEnd svc_FLASH_W(Burst& b) {
     return ServiceEnd::Continue;
 }
 
-void write_program(Machine&, uint8_t* dst, const uint8_t* src, uint32_t n) {
+void write_program(Machine& m, uint8_t* dst, const uint8_t* src, uint32_t n) {
+    native_program_written(m, dst, n);
     if (!src) {
         for (uint32_t i = 0; i < n; ++i) dst[i] = kStoredErased;
         return;

@@ -5,6 +5,7 @@
 #include "monitor/fault_report.h"
 #include "services/clock_terminal.h"
 #include "services/control_memory.h"
+#include "services/files_serial.h"
 
 namespace norvex {
 
@@ -23,22 +24,26 @@ const ServiceEntry kGroup1[] = {
     {"FLASH-SW", svc_FLASH_SW},  {"FLASH-E", svc_FLASH_E},   {"FLASH-W", svc_FLASH_W},
 };
 const ServiceEntry kGroup2[] = {
-    {"CINIT", nullptr}, {"SYSTICK", nullptr}, {"TIME@", nullptr},  {"TIME!", nullptr},
-    {"DATE@", nullptr}, {"DATE!", nullptr},   {"WAITMS", nullptr},
+    {"CINIT", svc_INIT},        {"SYSTICK", svc_SYSTICK}, {"TIME@", svc_TIMEFETCH},
+    {"TIME!", nullptr},         {"DATE@", svc_DATEFETCH}, {"DATE!", nullptr},
+    {"WAITMS", svc_WAITMS},
 };
 const ServiceEntry kGroup3[] = {
-    {"TINIT", svc_INIT},  {"KEY", svc_KEY},      {"EMIT", svc_EMIT},  {"KEY?", svc_KEYQ},
-    {"EMIT?", svc_EMITQ}, {"ACCEPT", nullptr},   {"PAGE", nullptr},   {"ATMAX", nullptr},
-    {"ATXY?", nullptr},   {"ATXY", nullptr},     {"COLOR@", nullptr}, {"COLOR!", nullptr},
-    {"AT@", nullptr},     {"AT!", nullptr},
+    {"TINIT", svc_INIT},        {"KEY", svc_KEY},           {"EMIT", svc_EMIT},
+    {"KEY?", svc_KEYQ},         {"EMIT?", svc_EMITQ},       {"ACCEPT", nullptr},
+    {"PAGE", svc_PAGE},         {"ATMAX", svc_ATMAX},       {"ATXY?", svc_ATXYQ},
+    {"ATXY", svc_ATXY},         {"COLOR@", svc_COLORFETCH}, {"COLOR!", svc_COLORSTORE},
+    {"AT@", nullptr},           {"AT!", nullptr},
 };
 const ServiceEntry kGroup4[] = {
-    {"FINIT", nullptr}, {"FCREATE", nullptr}, {"FRENAME", nullptr}, {"FDELETE", nullptr},
-    {"FOPEN", nullptr}, {"FCLOSE", nullptr},  {"FSIZE@", nullptr},  {"FSIZE!", nullptr},
-    {"FPOS@", nullptr}, {"FPOS!", nullptr},   {"FREAD", nullptr},   {"FWRITE", nullptr},
-    {"FFIRST", nullptr}, {"FNEXT", nullptr},  {"FDIR@", nullptr},   {"FDIR!", nullptr},
-    {"FDRV@", nullptr}, {"FDRV!", nullptr},   {"FFREE", nullptr},   {"FPAR@", nullptr},
-    {"FPAR!", nullptr}, {"FCOPY", nullptr},
+    {"FINIT", svc_INIT},          {"FCREATE", svc_FCREATE},   {"FRENAME", nullptr},
+    {"FDELETE", svc_FDELETE},     {"FOPEN", svc_FOPEN},       {"FCLOSE", svc_FCLOSE},
+    {"FSIZE@", svc_FSIZEFETCH},   {"FSIZE!", nullptr},        {"FPOS@", svc_FPOSFETCH},
+    {"FPOS!", svc_FPOSSTORE},     {"FREAD", svc_FREAD},       {"FWRITE", svc_FWRITE},
+    {"FFIRST", nullptr},          {"FNEXT", nullptr},         {"FDIR@", nullptr},
+    {"FDIR!", nullptr},           {"FDRV@", nullptr},         {"FDRV!", nullptr},
+    {"FFREE", nullptr},           {"FPAR@", svc_FPARFETCH},   {"FPAR!", svc_FPARSTORE},
+    {"FCOPY", svc_FCOPY},
 };
 
 }  // namespace

@@ -1,0 +1,343 @@
+// Translated code against the interpreter: the same image must end in the
+// same machine (registers, memory, output, report) either way.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/native/native.h"
+#include "vm_fixture.h"
+
+namespace norvex {
+namespace {
+
+using assembler::Assembler;
+using assembler::Label;
+
+struct Outcome {
+    int status;
+    std::string output;
+    CpuState cpu;
+    uint8_t dbgmode;
+    std::vector<uint8_t> var;
+};
+
+// Translated code keeps cells that are pushed and consumed inside a block in
+// registers, so the dead cells below the data-stack pointer are not written
+// as the interpreter writes them. Everything else must agree: the area below
+// the final S where such cells can lie is blanked before comparing.
+constexpr uint32_t kDeadArea = 1024;
+
+Outcome run(const std::vector<uint8_t>& image, bool native) {
+    testing::VmRun r;
+    r.m.native_enabled = native;
+    r.load(image);
+    r.run(1000);
+    Outcome o{r.status, r.output(), r.m.cpu, r.m.DBGMODE, {}};
+    o.var.assign(r.m.mem.var, r.m.mem.var + r.m.mem.VARSIZE);
+    // After a fault the report shows the live cells; the stack area is left
+    // out of the memory comparison then (a translation fault does not even
+    // leave CPUSTATE current).
+    const uint32_t s = r.status == kExitOk ? r.m.cpu.S - testing::kVarBase : testing::kVarSize;
+    if (s <= o.var.size())
+        std::fill(o.var.begin() + (s > kDeadArea ? s - kDeadArea : 0), o.var.begin() + s, uint8_t(0));
+    return o;
+}
+
+// A listing of an image's code, for replaying a failing program by hand.
+void list(const std::vector<uint8_t>& image) {
+    for (size_t at = 80; at < image.size();) {
+        const uint8_t op = image[at];
+        const OpInfo info = op < 64 ? kOpInfo[op] : OpInfo{"??", 0, false};
+        std::fprintf(stderr, "%04zX %-8s", at, info.mnemonic);
+        if (info.operand_bytes && at + 5 <= image.size())
+            std::fprintf(stderr, " %08X", load32(&image[at + 1]));
+        std::fprintf(stderr, "\n");
+        at += 1 + info.operand_bytes;
+    }
+}
+
+void expect_same(const std::vector<uint8_t>& image, const std::string& what) {
+    if (std::getenv("NATIVE_LIST")) list(image);
+    const Outcome a = run(image, false), b = run(image, true);
+    EXPECT_EQ(a.status, b.status) << what;
+    EXPECT_EQ(a.output, b.output) << what;
+    if (a.var != b.var) {
+        size_t at = 0;
+        while (a.var[at] == b.var[at]) ++at;
+        ADD_FAILURE() << what << ": variable memory differs first at offset " << at << " ("
+                      << int(uint8_t(~a.var[at])) << " vs " << int(uint8_t(~b.var[at])) << "), status "
+                      << a.status << "\n" << a.output;
+    }
+    // After a translation fault nothing reads CPUSTATE again (the process
+    // ends), and it holds the start of the burst that faulted; translated
+    // code splits a burst differently, so only a normal stop is compared.
+    if (a.status != kExitOk) return;
+    EXPECT_EQ(a.cpu.PC, b.cpu.PC) << what;
+    EXPECT_EQ(a.cpu.S, b.cpu.S) << what;
+    EXPECT_EQ(a.cpu.R, b.cpu.R) << what;
+    EXPECT_EQ(a.cpu.IP, b.cpu.IP) << what;
+    EXPECT_EQ(a.cpu.W, b.cpu.W) << what;
+    EXPECT_EQ(a.dbgmode, b.dbgmode) << what;
+}
+
+// Random programs: stack and return-stack work, arithmetic with W, memory
+// (including addresses into the stack itself), forward branches, counted
+// loops, calls and EXECUTE of leaf routines, output through EMIT, and now
+// and then something that faults.
+class Generator {
+public:
+    explicit Generator(uint32_t seed) : rng_(seed) {}
+
+    std::vector<uint8_t> program() {
+        Assembler a = testing::harvard_image(pick(4) == 0 ? 0xD0 : 0xC0);
+        Label go = a.label();
+        a.branch(go);
+        for (int i = 0; i < 3; ++i) {
+            subs_[i] = a.label_here();
+            depth_ = 4;
+            statements(a, 1 + pick(5), false);
+            a.op(Op::EXIT);
+        }
+        a.bind(go);
+        depth_ = 0;
+        for (int i = 0; i < 4; ++i) literal(a);
+        statements(a, 10 + pick(40), true);
+        testing::halt(a);
+        return a.finish();
+    }
+
+private:
+    uint32_t pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(rng_); }
+
+    void literal(Assembler& a) {
+        static const uint32_t interesting[] = {0, 1, 2, 31, 32, 33, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+        a.lit(pick(3) == 0 ? interesting[pick(9)] : pick(2) ? pick(100) : uint32_t(rng_()));
+        ++depth_;
+    }
+
+    void op(Assembler& a, Op o, int pops, int pushes) {
+        a.op(o);
+        depth_ += pushes - pops;
+    }
+
+    void statements(Assembler& a, int n, bool top_level) {
+        for (int i = 0; i < n; ++i) statement(a, top_level);
+    }
+
+    void statement(Assembler& a, bool top_level) {
+        // Now and then ignore the depth, so that stacks run past their ends.
+        const bool careless = pick(60) == 0;
+        if (depth_ < 2 && !careless) {
+            literal(a);
+            return;
+        }
+        switch (pick(16)) {
+        case 0: literal(a); break;
+        case 1: {
+            static const Op ops[] = {Op::PLUS, Op::MINUS, Op::AND, Op::OR, Op::XOR, Op::LSHIFT,
+                                     Op::RSHIFT, Op::ASHIFT, Op::LESS, Op::ULESS};
+            op(a, ops[pick(10)], 2, 1);
+            break;
+        }
+        case 2: op(a, Op::UMSTAR, 2, 2); break;
+        case 3:
+            if (depth_ >= 3 || careless) op(a, Op::UMSLASHMOD, 3, 2);
+            break;
+        case 4: {
+            static const Op ops[] = {Op::DUP, Op::DROP, Op::SWAP, Op::OVER, Op::ZLESS};
+            static const int pops[] = {1, 1, 2, 2, 1}, pushes[] = {2, 0, 2, 3, 1};
+            const int k = int(pick(5));
+            op(a, ops[k], pops[k], pushes[k]);
+            break;
+        }
+        case 5:   // through the return stack and back
+            a.op(Op::TOR);
+            if (pick(2)) a.op(Op::RFETCH), a.op(Op::DROP);
+            a.op(Op::RFROM);
+            break;
+        case 6: memory(a); break;
+        case 7: {   // forward branch over a few statements
+            Label skip = a.label();
+            a.zbranch(skip);
+            --depth_;
+            const int saved = depth_;
+            statements(a, 1 + pick(3), false);
+            depth_ = std::min(depth_, saved);
+            a.bind(skip);
+            break;
+        }
+        case 8:
+            if (top_level && pick(2)) loop(a);
+            break;
+        case 9:
+            if (top_level) {
+                a.call(subs_[pick(3)]);
+                depth_ = std::max(depth_ - 2, 0);
+            }
+            break;
+        case 10:
+            if (top_level) {
+                a.lit(subs_[pick(3)]);
+                a.op(Op::EXECUTE);
+                depth_ = std::max(depth_ - 2, 0);
+            }
+            break;
+        case 11:   // the W register
+            if (pick(2)) op(a, Op::FWFETCH, 0, 1);
+            else op(a, Op::FWSTORE, 1, 0);
+            break;
+        case 12:
+            op(a, Op::FIPSTORE, 1, 0);
+            op(a, Op::FIPFETCH, 0, 1);
+            break;
+        case 13:   // output
+            a.op(Op::DUP);
+            a.lit(0x20);
+            a.op(Op::OR);
+            a.syscall(0x0302);   // EMIT ( c -- 0 )
+            a.op(Op::DROP);
+            break;
+        case 14:   // the stack's own cells through their addresses
+            a.op(Op::SPFETCH);
+            a.lit(4 * pick(3));
+            a.op(Op::PLUS);
+            if (pick(2)) {
+                a.op(Op::FETCH);
+                ++depth_;
+            } else {
+                a.op(Op::STORE);   // stores the cell below the address into the stack
+                --depth_;
+            }
+            break;
+        case 15:
+            if (pick(20) == 0) a.byte(uint8_t(0x40 + pick(0xC0)));   // illegal opcode
+            else op(a, Op::RPFETCH, 0, 1);
+            break;
+        }
+    }
+
+    void memory(Assembler& a) {
+        const uint32_t base = testing::kVarBase + 0x100 + pick(64);
+        // Mostly inside variable memory, now and then outside or across its
+        // end (in the guard, clear of the loop counters on the return stack).
+        const uint32_t addr = pick(30) == 0 ? 0x30000000 + pick(16) : pick(30) == 0 ? 0x2000100A : base;
+        static const Op loads[] = {Op::CFETCH, Op::WFETCH, Op::FETCH, Op::CFETCHP, Op::WFETCHP, Op::FETCHP};
+        static const Op stores[] = {Op::CSTORE, Op::WSTORE, Op::STORE};
+        if (pick(2)) {
+            a.lit(pick(4) == 0 ? pick(200) : addr);
+            a.op(loads[pick(6)]);
+        } else {
+            a.lit(addr);
+            a.op(stores[pick(3)]);
+            depth_ -= 1;
+        }
+        if (pick(3) == 0) {   // an address computed at run time
+            a.lit(addr);
+            a.op(Op::DUP);
+            a.op(Op::XOR);
+            a.lit(addr);
+            a.op(Op::PLUS);
+            a.op(Op::FETCH);
+            ++depth_;
+        }
+    }
+
+    void loop(Assembler& a) {
+        a.lit(pick(6));
+        a.op(Op::TOR);
+        Label body = a.label_here();
+        const int saved = depth_;
+        statements(a, 1 + pick(4), false);
+        if (pick(2)) {
+            a.op(Op::RFETCH);
+            a.op(Op::PLUS);
+        }
+        depth_ = std::min(depth_, saved);
+        a.nbranch(body);
+    }
+
+    std::mt19937 rng_;
+    Label subs_[3]{};
+    int depth_ = 0;
+};
+
+TEST(NativeCode, AgreesWithTheInterpreterOnRandomPrograms) {
+    const char* from = std::getenv("NATIVE_SEED");   // to replay one program
+    const uint32_t first = from ? uint32_t(std::atoi(from)) : 1;
+    for (uint32_t seed = first; seed <= (from ? first : 20000u); ++seed) {
+        Generator g(seed);
+        if (std::getenv("NATIVE_TRACE")) std::fprintf(stderr, "seed %u\n", seed);
+        expect_same(g.program(), "seed " + std::to_string(seed));
+        if (::testing::Test::HasFailure()) break;
+    }
+}
+
+TEST(NativeCode, CodeRewrittenByFlashRunsInItsNewForm) {
+    // A routine `five` (LIT 5 EXIT) is called in a loop, then rewritten with
+    // FLASH-W to LIT 7 EXIT from bytes prepared in variable memory, and
+    // called again: the new code must run.
+    Assembler a = testing::harvard_image();
+    Label go = a.label();
+    a.branch(go);
+    Label five = a.label_here();
+    a.lit(5);
+    a.op(Op::EXIT);
+    a.bind(go);
+    a.lit(3);
+    a.op(Op::TOR);
+    Label again = a.label_here();
+    a.call(five);
+    a.op(Op::DROP);
+    a.nbranch(again);
+    // Bytes of "LIT 7" as stored in memory: build the plain cell 0x00000704
+    // and the byte 0x00, then store them at 0x20000200.
+    a.lit(0x00000704u);
+    a.lit(testing::kVarBase + 0x200);
+    a.op(Op::STORE);
+    a.lit(0);
+    a.lit(testing::kVarBase + 0x204);
+    a.op(Op::CSTORE);
+    a.lit(testing::kVarBase + 0x200);
+    a.lit(five);
+    a.lit(5);
+    a.syscall(0x010B);   // FLASH-W ( addr paddr u -- 0 )
+    a.op(Op::DROP);
+    a.call(five);
+    testing::halt(a);
+    const std::vector<uint8_t> image = a.finish();
+    for (bool native : {false, true}) {
+        testing::VmRun r;
+        r.m.native_enabled = native;
+        r.load(image);
+        r.run();
+        ASSERT_EQ(r.status, kExitOk) << r.output();
+        EXPECT_EQ(r.ds(1), 7u) << (native ? "native" : "interpreter");
+    }
+}
+
+TEST(NativeCode, StoresIntoCachedStackCellsAreSeen) {
+    // SP@ gives the address of the top cell; a store through it changes the
+    // stack, and later fetches through a saved address see the stack.
+    Assembler a = testing::harvard_image();
+    a.lit(1);
+    a.lit(2);
+    a.op(Op::SPFETCH);               // 1 2 a
+    a.lit(testing::kVarBase + 0x100);
+    a.op(Op::STORE);                 // save a; 1 2
+    a.lit(9);
+    a.op(Op::DROP);
+    a.lit(42);                       // 1 2 42
+    a.op(Op::SWAP);                  // 1 42 2
+    a.op(Op::SWAP);                  // 1 2 42
+    a.op(Op::DROP);                  // 1 2 (the 2 is in a register here)
+    a.lit(77);
+    a.lit(testing::kVarBase + 0x100);
+    a.op(Op::FETCH);
+    a.op(Op::STORE);                 // 77 into the cell that holds the 2
+    a.op(Op::DUP);
+    testing::halt(a);
+    expect_same(a.finish(), "store through SP@");
+}
+
+}  // namespace
+}  // namespace norvex
