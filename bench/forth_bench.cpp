@@ -74,7 +74,7 @@ struct System {
 // The command that loads `file` (empty: nothing), runs `main` (if a file was
 // loaded), prints the marker and leaves.
 std::vector<std::string> command(const System& s, const std::string& file) {
-    const std::string then = std::string(file.empty() ? "" : "main ") + ".\" " + kMarker + "\" cr bye";
+    const std::string then = std::string(file.empty() ? "" : "main ") + ".( " + kMarker + ") cr bye";
     if (s.norvex) return {s.program, file.empty() ? then : "include " + file + " " + then};
     if (file.empty()) return {s.program, "-e", then};
     return {s.program, file, "-e", then};
