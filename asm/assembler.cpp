@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "image/header.h"
+#include "services/dispatch.h"
 
 namespace norvex::assembler {
 
@@ -33,6 +35,13 @@ std::optional<Op> opcode_named(std::string_view mnemonic) {
             same = std::toupper(uint8_t(mnemonic[i])) == uint8_t(name[i]);
         if (same) return Op(code);
     }
+    return std::nullopt;
+}
+
+std::optional<uint32_t> service_named(std::string_view name) {
+    for (uint32_t g = 0; g < 5; ++g)
+        for (uint32_t f = 0; f < kServiceGroups[g].count; ++f)
+            if (name == kServiceGroups[g].entries[f].name) return g * 256 + f;
     return std::nullopt;
 }
 
@@ -76,6 +85,21 @@ void Assembler::ops(std::string_view mnemonics) {
         const size_t end = std::min(mnemonics.find(' ', pos), mnemonics.size());
         if (end > pos) op(mnemonics.substr(pos, end - pos));
         pos = end;
+    }
+}
+
+void Assembler::words(std::string_view text) {
+    std::istringstream in{std::string(text)};
+    for (std::string w; in >> w;) {
+        if (w.size() == 3 && w[0] == '\'' && w[2] == '\'') {
+            lit(uint8_t(w[1]));
+        } else if (std::isdigit(uint8_t(w[0])) || (w[0] == '-' && w.size() > 1)) {
+            lit(uint32_t(std::stoll(w, nullptr, 0)));
+        } else if (const std::optional<uint32_t> code = service_named(w)) {
+            syscall(*code);
+        } else {
+            op(w);
+        }
     }
 }
 

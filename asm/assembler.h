@@ -40,6 +40,8 @@ struct Label {
 // The opcode of a mnemonic as the trace line spells it ("0BRANCH", "UM/MOD"),
 // case-insensitive.
 std::optional<Op> opcode_named(std::string_view mnemonic);
+// The service code of a service name as the trace line spells it ("FCREATE").
+std::optional<uint32_t> service_named(std::string_view name);
 
 class Assembler {
 public:
@@ -60,6 +62,10 @@ public:
     void op(std::string_view mnemonic);   // throws std::invalid_argument for an unknown name
     // A sequence of operand-free mnemonics separated by blanks: "DUP + SWAP".
     void ops(std::string_view mnemonics);
+    // A program as text: numbers (decimal, 0x hex, negative) and 'c' become
+    // LIT, service names ("XALLOC") a LIT of their code and SYSCALL, anything
+    // else an opcode mnemonic. "100 0 XALLOC DROP 0 C@X".
+    void words(std::string_view text);
 
     void lit(uint32_t value);
     void call(Label target);

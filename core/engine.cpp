@@ -637,10 +637,32 @@ save_registers:
 #undef ALIGNED
 }
 
+namespace {
+
+// A burst under a budget is short. In free run it is translated code while
+// the budget lasts (it leaves at least the last unit), then one interpreted
+// instruction as the continuation of one long burst; with a run-mode bit set
+// it is the one instruction it always is. The interpreted instruction spends
+// a unit, and the last unit stops the machine.
+BurstEnd budgeted_burst(Machine& m) {
+    BurstEnd end;
+    if (m.DBGMODE & kDbgMask) {
+        end = run_burst<true>(m, false);
+    } else {
+        if (native_available(m)) native_run(m);
+        end = run_burst<true>(m, true);
+    }
+    if (--m.budget == 0) m.DBGMODE |= DM_STOP;
+    return end;
+}
+
+}  // namespace
+
 // Free run alternates translated code with single instructions of the
 // interpreter: each stretch of translated code stops at an instruction it
 // leaves to the interpreter (a service, a fault, anything rare).
 BurstEnd RUNBURST(Machine& m) {
+    if (m.budget) return budgeted_burst(m);
     if ((m.DBGMODE & kDbgMask) || !native_available(m)) return run_burst<true>(m, false);
     const CpuState start = m.cpu;
     for (;;) {

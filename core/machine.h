@@ -101,6 +101,12 @@ struct Machine {
     // Translated code for free run (core/native); tests switch it off to
     // compare with the interpreter alone.
     bool native_enabled = true;
+    // A bound on the run for tests and fuzzers: units left before the machine
+    // stops as DM_STOP stops it; 0, as in the programs, is no bound. A unit is
+    // one interpreted instruction or one block entered in translated code, so
+    // with a budget free run is run as one-instruction bursts of the
+    // interpreter between stretches of translated code.
+    uint32_t budget = 0;
     std::unique_ptr<NativeCode, NativeCodeDeleter> native;
 };
 

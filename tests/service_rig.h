@@ -2,9 +2,7 @@
 // scripted console, the norvex program run on pipes, and real temporary
 // directories. (tests/pty_session.h runs it on a pseudo-terminal.)
 //
-// Programs are text: numbers (decimal, 0x hex, negative) and 'c' become
-// LIT, service names a LIT of their code and SYSCALL, anything else an
-// opcode mnemonic. "100 0 XALLOC DROP 0 C@X".
+// Programs are text, as Assembler::words reads it: "100 0 XALLOC DROP 0 C@X".
 #pragma once
 
 #include <sys/wait.h>
@@ -43,29 +41,9 @@ inline assembler::ImageHeader header(bool shared = false) {
     return h;
 }
 
-inline void assemble(assembler::Assembler& a, const std::string& text) {
-    std::istringstream words(text);
-    for (std::string w; words >> w;) {
-        if (w.size() == 3 && w[0] == '\'' && w[2] == '\'') {
-            a.lit(uint8_t(w[1]));
-        } else if (std::isdigit(uint8_t(w[0])) || (w[0] == '-' && w.size() > 1)) {
-            a.lit(uint32_t(std::stoll(w, nullptr, 0)));
-        } else {
-            bool service = false;
-            for (uint32_t g = 0; g < 5 && !service; ++g)
-                for (uint32_t f = 0; f < kServiceGroups[g].count && !service; ++f)
-                    if (w == kServiceGroups[g].entries[f].name) {
-                        a.syscall(g * 256 + f);
-                        service = true;
-                    }
-            if (!service) a.op(w);
-        }
-    }
-}
-
 inline std::vector<uint8_t> image(const std::string& program, bool shared = false) {
     assembler::Assembler a(shared ? kVar : 0, header(shared));
-    assemble(a, program);
+    a.words(program);
     return a.finish();
 }
 

@@ -30,6 +30,10 @@ struct TempImage {
     ~TempImage() { std::remove(path.c_str()); }
 };
 
+// An absolute path as the name part: quoted, or its slash would be the trace
+// prefix.
+std::string name_arg(const std::string& path) { return "\"" + path + "\""; }
+
 Assembler small_image() {
     assembler::ImageHeader h;
     h.flags = 0xC0;
@@ -52,6 +56,40 @@ std::vector<uint8_t> adder() {
 std::vector<uint8_t> illegal() {
     Assembler a = small_image();
     a.byte(0x40);
+    return a.finish();
+}
+
+// One image per fault report: PC branched out of program memory, a pop past
+// variable memory, a misaligned fetch (with alignment checks on).
+std::vector<uint8_t> branch_out() {
+    Assembler a = small_image();
+    a.op(Op::BRANCH);
+    a.cell(0x20000);
+    return a.finish();
+}
+
+std::vector<uint8_t> pop_past_memory() {
+    Assembler a = small_image();
+    a.lit(0x20001000);
+    a.ops("SP! DROP DROP DROP DROP");
+    return a.finish();
+}
+
+std::vector<uint8_t> misaligned_fetch() {
+    Assembler a = small_image();
+    a.lit(0x20000001);
+    a.op(Op::FETCH);
+    return a.finish();
+}
+
+// EMITs "r", then runs without end: in a loop, or waiting in KEY.
+std::vector<uint8_t> running(bool in_key) {
+    Assembler a = small_image();
+    a.lit('r');
+    a.syscall(0x0302);
+    auto loop = a.label_here();
+    if (in_key) a.syscall(0x0301);
+    a.branch(loop);
     return a.finish();
 }
 
@@ -165,14 +203,52 @@ TEST(Norvex, ClosedInputNeverHangs) {
 }
 
 TEST(Norvex, SignalsFromOutsideRestoreTheTerminal) {
-    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
-        TempImage img(adder());
-        PtySession s(NORVEX_BIN, {"\\" + img.path});
-        ASSERT_TRUE(s.wait_for("LIT      "));
-        EXPECT_FALSE(testing::same_modes(s.modes(), s.initial_modes())) << "raw while running";
-        s.signal(sig);
-        EXPECT_EQ(s.wait_exit(), 128 + sig);
-        EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes())) << sig;
+    // Waiting for a monitor key, running translated code, waiting in KEY.
+    TempImage step(adder()), loop(running(false)), key(running(true));
+    const struct {
+        std::string arg, shown;
+    } states[] = {{"\\" + step.path, "LIT      "}, {name_arg(loop.path), "r"}, {name_arg(key.path), "r"}};
+    for (const auto& state : states) {
+        for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+            PtySession s(NORVEX_BIN, {state.arg});
+            ASSERT_TRUE(s.wait_for(state.shown)) << state.arg;
+            EXPECT_FALSE(testing::same_modes(s.modes(), s.initial_modes())) << "raw while running";
+            s.signal(sig);
+            EXPECT_EQ(s.wait_exit(), 128 + sig) << state.arg << " " << sig;
+            EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes())) << state.arg << " " << sig;
+        }
+    }
+}
+
+TEST(Norvex, EveryOtherWayOutRestoresTheTerminal) {
+    TempImage bye(adder()), illegal_op(illegal()), prg(branch_out()), var(pop_past_memory()),
+        align(misaligned_fetch());
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        std::string shown;   // waited for before the key
+        std::string key;     // "" for none
+        int status;
+    } ways[] = {
+        {"BYE", {name_arg(bye.path)}, "", "", 0},
+        {"ESC", {"\\" + bye.path}, "LIT      ", "\x1b", 0},
+        {"illegal opcode", {name_arg(illegal_op.path)}, "Illegal Opcode !!!\r\n", " ", 1},
+        {"PC outside", {name_arg(prg.path)}, "GETPRGPTR - Error", " ", 1},
+        {"pop outside", {name_arg(var.path)}, "GETVARPTR - Error", " ", 1},
+        {"misaligned", {"+A", name_arg(align.path)}, "Address not Aligned\r\n", " ", 1},
+        {"missing file", {"-A"}, "Missing zvK Image File Name\r\n", "k", 2},
+        {"unreadable file", {name_arg("/tmp")}, "", "", 2},
+        {"unusable range", {"+V20000000.0", name_arg(bye.path)}, "", "", 2},
+    };
+    for (const auto& way : ways) {
+        PtySession s(NORVEX_BIN, way.args);
+        if (!way.shown.empty()) {
+            ASSERT_TRUE(s.wait_for(way.shown)) << way.what << ": " << s.output();
+            EXPECT_FALSE(testing::same_modes(s.modes(), s.initial_modes())) << way.what;
+        }
+        if (!way.key.empty()) s.send(way.key);
+        EXPECT_EQ(s.wait_exit(), way.status) << way.what << ": " << s.output();
+        EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes())) << way.what;
     }
 }
 

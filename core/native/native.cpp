@@ -59,6 +59,7 @@ struct Context {
     uint32_t exit_pc;     // the instruction to continue with
     uint32_t exit_site;   // for kLink: the exit that asks to be linked
     uint32_t reason;
+    uint32_t budget;      // units left (see Machine::budget) while counting
     uint8_t* var;
     uint8_t* prg;
 };
@@ -100,6 +101,7 @@ struct Site {
 
 struct NativeCode {
     uint32_t generation = 0;   // counts resets of the cache
+    bool counting = false;     // blocks count their entries against a budget
     uint8_t* mem = nullptr;
     uint8_t* free = nullptr;
     uint8_t* blocks_begin = nullptr;
@@ -1101,6 +1103,13 @@ Block* Translator::translate(bool& full) {
     uint8_t* rs_hi_imm = a_.last_imm32();
     stub_jcc(A, entry_state, ExitKind::Bail, start_);
     uint8_t* body = a_.here();
+    if (nc_.counting) {
+        // Under a budget each entry costs a unit; the last unit is left to
+        // the interpreter, which stops the machine when it is spent.
+        a_.alu_mem(CMP, CTX(budget), 1);
+        stub_jcc(BE, entry_state, ExitKind::Bail, start_);
+        a_.alu_mem(SUB, CTX(budget), 1);
+    }
 
     for (size_t i = 0; i < insns_.size() && !ended_; ++i) {
         if (skip_ == i && i != 0) continue;
@@ -1216,6 +1225,11 @@ void native_run(Machine& m) {
     const uint32_t ds = m.cpu.S - c.VAROFF;
     const uint32_t rs = m.cpu.R - c.VAROFF;
     if (ds > c.VARSIZE - 4 || rs > c.VARSIZE) return;   // the interpreter's to sort out
+    if (nc.counting != (m.budget != 0)) {   // blocks count only when made to
+        reset_cache(nc);
+        nc.counting = m.budget != 0;
+    }
+    ctx.budget = m.budget;
     ctx.ds = ds;
     ctx.tos = mem_load32(c.var + ds);
     ctx.rs = rs;
@@ -1246,6 +1260,7 @@ void native_run(Machine& m) {
     m.cpu.R = c.VAROFF + ctx.rs;
     m.cpu.W = ctx.W;
     m.cpu.IP = ctx.IP;
+    if (nc.counting) m.budget = ctx.budget;
     if (ctx.ds <= c.VARSIZE - 4) mem_store32(c.var + ctx.ds, ctx.tos);
 }
 
