@@ -3,6 +3,7 @@
 -1 CONSTANT true
 0  CONSTANT false
 32 CONSTANT bl
+4  CONSTANT cell   \ the size of a cell in address units
 
 : ?dup  ( x -- 0 | x x )  dup if dup then ;
 : min   ( n1 n2 -- n3 )   2dup > if swap then drop ;
