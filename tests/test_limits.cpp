@@ -56,7 +56,7 @@ TEST(Budget, StopsAnEndlessLoopInEitherEngine) {
     EXPECT_LE(rounds(native), 1000u);
 }
 
-TEST(Budget, EndsTheMainLoopAsAStopDoesAndSpendsNothingWhenItIsZero) {
+TEST(Budget, EndsTheMainLoopAsAStopDoesAndNeverChangesARunThatEndsByItself) {
     ScriptConsole console;
     Machine m;
     m.console = &console;

@@ -362,5 +362,37 @@ TEST(NativeCode, ImageThatLeavesTraceModeRunsOnTheSame) {
     expect_same(a.finish(), "trace switched off by DEBUG");
 }
 
+TEST(NativeCode, ReturnStackOverTheDataStacksCellsIsSeen) {
+    // The return stack moved next to the data stack's top cell, above it or
+    // below it, at distances from none to far: where the stacks meet,
+    // return-stack writes change data-stack cells and the data stack reads
+    // them, as when the stacks of a runaway recursion run into each other.
+    for (int32_t offset : {4, 8, 12, 16, 64, 0, -4, -8, -12, -16, -64}) {
+        Assembler a = testing::harvard_image();
+        Label go = a.label();
+        a.branch(go);
+        Label sub = a.label_here();
+        a.op(Op::EXIT);
+        a.bind(go);
+        a.lit(7);
+        a.op(Op::SPFETCH);
+        a.lit(uint32_t(offset));
+        a.op(Op::PLUS);
+        a.op(Op::RPSTORE);   // R = the address of the 7, plus offset
+        a.lit(1);
+        a.op(Op::TOR);
+        a.lit(2);
+        a.op(Op::TOR);
+        a.ops("R> R>");
+        a.lit(3);
+        a.op(Op::TOR);
+        Label loop = a.label_here();
+        a.call(sub);
+        a.nbranch(loop);
+        testing::halt(a);
+        expect_same(a.finish(), "offset " + std::to_string(offset));
+    }
+}
+
 }  // namespace
 }  // namespace norvex

@@ -102,6 +102,7 @@ struct Site {
 struct NativeCode {
     uint32_t generation = 0;   // counts resets of the cache
     bool counting = false;     // blocks count their entries against a budget
+    bool r_above = true;       // blocks expect the return stack above the data stack
     uint8_t* mem = nullptr;
     uint8_t* free = nullptr;
     uint8_t* blocks_begin = nullptr;
@@ -240,6 +241,7 @@ private:
 
     void decode();
     bool translatable(Op op) const;
+    bool uses_return_stack() const;
 
     // Stack model.
     Reg alloc();
@@ -314,7 +316,6 @@ private:
     int32_t ds_lo_ = 0, ds_hi_ = 4;   // data-stack bytes touched, relative to entry ebx
     int32_t r_delta_ = 0;             // r13 moved since entry
     int32_t rs_lo_ = 0, rs_hi_ = 0;
-    bool uses_rs_ = false;
     std::vector<Stub> stubs_;
     std::vector<std::pair<uint8_t*, uint32_t>> jumps_;   // (rel32 field, target) to link
     Block* block_ = nullptr;
@@ -359,6 +360,25 @@ void Translator::decode() {
     tail_ = insns_.size() >= kMaxInstructions ? Tail::Continue : Tail::Bail;
 }
 
+bool Translator::uses_return_stack() const {
+    for (const Insn& in : insns_) {
+        switch (in.op) {
+        case Op::CALL:
+        case Op::EXIT:
+        case Op::EXECUTE:
+        case Op::NBRANCH:
+        case Op::TOR:
+        case Op::RFROM:
+        case Op::RFETCH:
+        case Op::RDROP:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 // --- the stack model --------------------------------------------------------
 
 void Translator::access(int32_t offset) {
@@ -367,7 +387,6 @@ void Translator::access(int32_t offset) {
 }
 
 void Translator::raccess(int32_t offset) {
-    uses_rs_ = true;
     rs_lo_ = std::min(rs_lo_, offset);
     rs_hi_ = std::max(rs_hi_, offset + 4);
 }
@@ -1086,23 +1105,37 @@ Block* Translator::translate(bool& full) {
     if (insns_.empty()) return nullptr;
 
     uint8_t* const entry = a_.here();
-    // Entry checks, their bounds patched once the block is known:
-    //   ebx >= -ds_lo and ebx <= VARSIZE - ds_hi, and the same for r13d.
+    // Entry checks, their bounds patched once the block is known. The
+    // data-stack cells the block touches, [ebx + ds_lo, ebx + ds_hi), lie in
+    // variable memory; in a block that uses the return stack so do its cells
+    // [r13 + rs_lo, r13 + rs_hi), and the two ranges lie apart: the return
+    // stack's above the data stack's, or below, as the stacks lay when the
+    // translations were made. Stacks that have run into each other are the
+    // interpreter's: a return-stack write there would change a data-stack
+    // cell the block holds in a register. Either order makes two of the four
+    // bounds follow from the other two.
     const State entry_state = s_;
-    a_.alu(CMP, RBX, 0x7FFFFFFF);
-    uint8_t* ds_lo_imm = a_.last_imm32();
-    stub_jcc(B, entry_state, ExitKind::Bail, start_);
-    a_.alu(CMP, RBX, 0x7FFFFFFF);
-    uint8_t* ds_hi_imm = a_.last_imm32();
-    stub_jcc(A, entry_state, ExitKind::Bail, start_);
-    uint8_t* rs_check = a_.here();
-    a_.alu(CMP, R13, 0x7FFFFFFF);
-    uint8_t* rs_lo_imm = a_.last_imm32();
-    stub_jcc(B, entry_state, ExitKind::Bail, start_);
-    a_.alu(CMP, R13, 0x7FFFFFFF);
-    uint8_t* rs_hi_imm = a_.last_imm32();
-    stub_jcc(A, entry_state, ExitKind::Bail, start_);
-    uint8_t* body = a_.here();
+    const bool rs = uses_return_stack();
+    const bool above = nc_.r_above;
+    auto check = [&](Reg r, Cond bail) {
+        a_.alu(CMP, r, 0x7FFFFFFF);
+        uint8_t* imm = a_.last_imm32();
+        stub_jcc(bail, entry_state, ExitKind::Bail, start_);
+        return imm;
+    };
+    uint8_t *ds_lo_imm = nullptr, *ds_hi_imm = nullptr, *rs_lo_imm = nullptr, *rs_hi_imm = nullptr;
+    uint8_t* apart_imm = nullptr;
+    if (!rs || above) ds_lo_imm = check(RBX, B);   // ebx >= -ds_lo
+    if (!rs || !above) ds_hi_imm = check(RBX, A);  // ebx <= VARSIZE - ds_hi
+    if (rs) {
+        if (above) rs_hi_imm = check(R13, A);      // r13 <= VARSIZE - rs_hi
+        else rs_lo_imm = check(R13, B);            // r13 >= -rs_lo
+        // Above: r13 >= ebx + ds_hi - rs_lo. Below: r13 <= ebx + ds_lo - rs_hi.
+        a_.lea(RAX, Mem{RBX, NOREG, 0x7FFFFFFF});
+        apart_imm = a_.last_imm32();
+        a_.alu(CMP, R13, RAX);
+        stub_jcc(above ? L : G, entry_state, ExitKind::Bail, start_);
+    }
     if (nc_.counting) {
         // Under a budget each entry costs a unit; the last unit is left to
         // the interpreter, which stops the machine when it is spent.
@@ -1130,24 +1163,18 @@ Block* Translator::translate(bool& full) {
         return nullptr;
     }
 
-    // Patch the entry checks; checks a block does not need become ones that
-    // always pass, and the return-stack pair is skipped when unused.
+    // Patch the entry checks. A block whose cells cannot all fit in
+    // variable memory bails at its start whatever the registers hold.
     const uint32_t size = c_.VARSIZE;
-    auto bound_hi = [&](int32_t hi) { return uint32_t(hi) > size ? 0xFFFFFFFFu : size - uint32_t(hi); };
-    Emitter::patch_imm(ds_lo_imm, uint32_t(-ds_lo_));
-    if (uint32_t(ds_hi_) > size) {
-        // No position of ebx passes: the block always bails at its start.
-        Emitter::patch_imm(ds_lo_imm, 0xFFFFFFFF);
+    const int64_t extent = int64_t(ds_hi_) - ds_lo_ + (rs ? int64_t(rs_hi_) - rs_lo_ : 0);
+    if (extent > size) {
+        Emitter::patch_imm(ds_lo_imm ? ds_lo_imm : rs_lo_imm, 0xFFFFFFFF);
     } else {
-        Emitter::patch_imm(ds_hi_imm, bound_hi(ds_hi_));
-    }
-    if (uses_rs_) {
-        Emitter::patch_imm(rs_lo_imm, uint32_t(-rs_lo_));
-        if (uint32_t(rs_hi_) > size) Emitter::patch_imm(rs_lo_imm, 0xFFFFFFFF);
-        else Emitter::patch_imm(rs_hi_imm, bound_hi(rs_hi_));
-    } else {
-        Emitter skip(rs_check, body);
-        Emitter::patch(skip.jmp(), body);   // a jmp over the unused pair
+        if (ds_lo_imm) Emitter::patch_imm(ds_lo_imm, uint32_t(-ds_lo_));
+        if (ds_hi_imm) Emitter::patch_imm(ds_hi_imm, size - uint32_t(ds_hi_));
+        if (rs_lo_imm) Emitter::patch_imm(rs_lo_imm, uint32_t(-rs_lo_));
+        if (rs_hi_imm) Emitter::patch_imm(rs_hi_imm, size - uint32_t(rs_hi_));
+        if (apart_imm) Emitter::patch_imm(apart_imm, uint32_t(above ? ds_hi_ - rs_lo_ : ds_lo_ - rs_hi_));
     }
 
     auto block = std::make_unique<Block>();
@@ -1225,9 +1252,13 @@ void native_run(Machine& m) {
     const uint32_t ds = m.cpu.S - c.VAROFF;
     const uint32_t rs = m.cpu.R - c.VAROFF;
     if (ds > c.VARSIZE - 4 || rs > c.VARSIZE) return;   // the interpreter's to sort out
-    if (nc.counting != (m.budget != 0)) {   // blocks count only when made to
+    // Translations are made for a budget or none, and for one order of the
+    // stacks; the other needs new ones.
+    const bool counting = m.budget != 0, r_above = rs >= ds;
+    if (nc.counting != counting || nc.r_above != r_above) {
         reset_cache(nc);
-        nc.counting = m.budget != 0;
+        nc.counting = counting;
+        nc.r_above = r_above;
     }
     ctx.budget = m.budget;
     ctx.ds = ds;
