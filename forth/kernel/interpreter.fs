@@ -132,7 +132,10 @@ DEFER .message  ( n -- )
 : prompt     ( -- )  state @ if ."  compiled" else ."  ok" then cr ;
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )
-  begin rp0 rp! reset-input false state ! ['] serve catch report sp0 sp! again ;
+  begin
+    rp0 rp! reset-input  no-locals locals-top lp !  false state !
+    ['] serve catch report sp0 sp!
+  again ;
 : (no-catch) ( n -- )  report sp0 sp! quit ;
 
 \ Saving: the code, then the data space after it at #pv, with its length.
@@ -152,19 +155,23 @@ DEFER .message  ( n -- )
 \ The start: stacks, variables from #pv, the argument text, the loop.
 : restore-data ( -- )  #pv dup cell+ swap @p #v0 swap pmove ;
 : init       ( -- )
-  decimal  false state !  0 handler !  transient dlimit !  0 after-cr !
+  decimal  false state !  0 handler !  transient dlimit !  locals-top lp !  no-locals  0 after-cr !
   0 next-string !  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;
 : xcount     ( a -- a u )  0 begin 2dup + 0 c@x while 1+ repeat ;
 : xmove      ( a c-addr u -- )  0 ?do over i + 0 c@x over i + c! loop 2drop ;
-: argument-buffer ( u -- c-addr )   \ #tb if it fits, else the top of data space
-  dup /tb u> if aligned transient swap - dup dlimit ! exit then drop tb ;
+\ The argument text is kept in #tb when it fits, else at the top of data
+\ space, below the heap, for the whole run.
+: argument-buffer ( u -- c-addr )
+  dup /tb u> if aligned dlimit @ swap - dup dlimit ! exit then drop tb ;
 : argument   ( -- c-addr u )
   (getpar) throw dup 0= if 0 exit then
   xcount dup >r argument-buffer tuck r@ xmove r> ;
-: arguments  ( -- )
-  argument dup if
+: interpret-arguments ( c-addr u -- )
+  dup if
     ['] evaluate catch ?dup if report sp0 sp! else prompt then
-  else 2drop then
-  transient dlimit ! ;
-: cold       ( -- )  #r0 rp! #s0 sp! restore-data init banner arguments quit ;
+  else 2drop then ;
+: (start-up) ( -- )  banner args 2@ interpret-arguments quit ;
+DEFER start-up  ( -- )   \ what the system does once it has its argument text
+' (start-up) IS start-up
+: cold       ( -- )  #r0 rp! #s0 sp! restore-data init argument args 2! start-up ;
