@@ -1,5 +1,6 @@
 \ The rest of the Forth system. The kernel compiles these files when the
 \ image is built, then saves itself as the built-in image.
+include search.fs
 include core-ext.fs
 include messages.fs
 include environment.fs

@@ -316,5 +316,30 @@ TEST(Forth2012, CorePlus) {
     EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
 }
 
+// The optional word-set files count their errors per word set; TOTAL-ERRORS
+// holds the sum after each file.
+ProcessResult suite_with_report(const std::string& file) {
+    return suite("include tester.fr include core.fr include utilities.fth include errorreport.fth include " +
+                 file + " total-errors @ . bye");
+}
+
+TEST(Forth2012, CoreExtension) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = suite_with_report("coreexttest.fth");
+    EXPECT_TRUE(contains(r.output, "End of Core Extension word tests")) << r.output;
+    EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
+    EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
+}
+
+TEST(Forth2012, Exception) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = suite_with_report("exceptiontest.fth");
+    EXPECT_TRUE(contains(r.output, "End of Exception word tests")) << r.output;
+    EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
+    EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
+}
+
 }  // namespace
 }  // namespace norvex::forth
