@@ -47,9 +47,11 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
   execute
   rdrop  r> handler !  rdrop rdrop  0 ;
 
-\ Notes where an exception happened, for the message that reports it.
+\ Notes where an exception happened, for the message that reports it: the
+\ word, or the file of the file operation that just failed with n.
 : record-error ( n -- n )
-  last-word 2@ err-word 2!  src-name 2@ err-name 2!  line# @ err-line ! ;
+  last-word 2@ err-word 2!  src-name 2@ err-name 2!  line# @ err-line !
+  dup file-ior @ = if file-ior-name 2@ err-word 2! then  0 file-ior ! ;
 
 : rethrow  ( k*x n -- k*x | i*x n )   \ THROW, keeping the place already noted
   dup 0= if drop exit then

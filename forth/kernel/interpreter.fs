@@ -60,7 +60,7 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
   file-depth @ #files = if -256 throw then
   push-input  src-name 2!  src-id !  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
   begin refill while interpret repeat  pop-input ;
-: include-file ( i*x fileid -- j*x )  0 0 (include-file) ;
+: include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
 : keep-name  ( c-addr1 u -- c-addr2 u )   \ into the next file's slot, NUL-terminated
   /file-name 1- min  file-depth @ name-slot  2dup + 0 swap c!
   over >r dup >r swap move r> r> ;
@@ -72,8 +72,8 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
   repeat nip nip ;
 : included   ( i*x c-addr u -- j*x )
   file-depth @ #files = if -256 throw then
-  keep-name  2dup r/o (fopen) ?dup if file-throw then
-  >r 2dup remember  r@ -rot ['] (include-file) catch  r> (fclose) drop  rethrow ;
+  keep-name  2dup r/o open-file ?dup if nip file-throw then
+  >r 2dup remember  r@ -rot ['] (include-file) catch  r> close-file drop  rethrow ;
 : include    ( i*x "name" -- j*x )  parse-name included ;
 : required   ( i*x c-addr u -- i*x )  2dup included? if 2drop else included then ;
 : require    ( i*x "name" -- i*x )  parse-name required ;
@@ -149,13 +149,14 @@ DEFER .message  ( n -- )
   over 8 code!  + cell+ ;
 : save-system ( c-addr u -- )
   image-end dup 80 swap over - stamp 4 code!
-  >r 2dup >zname 0 (fcreate) ?dup if rdrop file-throw then
-  0 p>x r> 3 pick (fwrite) swap (fclose) drop file-throw ;
+  >r 2dup r/w create-file ?dup if rdrop nip file-throw exit then
+  0 p>x r> 3 pick handle (fwrite) swap close-file drop file-throw ;
 
 \ The start: stacks, variables from #pv, the argument text, the loop.
 : restore-data ( -- )  #pv dup cell+ swap @p #v0 swap pmove ;
 : init       ( -- )
   decimal  false state !  0 handler !  transient dlimit !  locals-top lp !  no-locals  0 after-cr !
+  close-records  0 file-ior !
   0 next-string !  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;
 : xcount     ( a -- a u )  0 begin 2dup + 0 c@x while 1+ repeat ;

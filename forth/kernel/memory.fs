@@ -13,7 +13,8 @@
 \   $200FF380 .. $200FF400  argument text, when it fits    #tb
 \   $200FF300 .. $200FF380  pictured numeric output        #hx
 \   transient .. $200FF300  terminal input, input sources, file buffers,
-\                           the locals stack, the system's run-time state:
+\                           the locals stack, open files, the system's
+\                           run-time state:
 \                           never saved
 \   dlimit .. transient     the heap (ALLOCATE), growing down: never saved
 \   $20000000 .. transient  data space: names, variables, user data  #v0
@@ -67,13 +68,16 @@ hx /hold +     CONSTANT hold-end
 36   CONSTANT /frame            \ an input source: see the fields below
 /line 2 + /file-name + CONSTANT /file-slot
 2048 CONSTANT /locals           \ the frames of definitions with locals
+32   CONSTANT #records          \ files open at once
+256  CONSTANT /record           \ a file's record: handle, access, name
 
 hx /tib -                       CONSTANT tib
 tib #frames /frame * -          CONSTANT input-stack
 input-stack #files /file-slot * - CONSTANT file-slots
 file-slots                      CONSTANT locals-top
 locals-top /locals -            CONSTANT locals-bottom
-locals-bottom 1024 -            CONSTANT sysvars
+locals-bottom #records /record * - CONSTANT records
+records 1024 -                  CONSTANT sysvars
 sysvars                         CONSTANT transient
 
 \ The run-time state. It lives in the transient area, so a saved system
@@ -107,6 +111,8 @@ dup CONSTANT rl-fid         CELL+       \ READ-LINE: the file
 dup CONSTANT rl-max         CELL+       \   the longest line it may return
 dup CONSTANT rl-pos         CELL+       \   the position of the line it read
 dup CONSTANT zname          256 +       \ a file name, NUL-terminated for the host
+dup CONSTANT file-ior       CELL+       \ the ior of the file operation that failed last
+dup CONSTANT file-ior-name  2 CELLS +   \   and the file's name, for THROW's message
 \ The compiler's view of the code being compiled.
 dup CONSTANT last-ins       CELL+       \ the last instruction compiled
 dup CONSTANT prev-ins       CELL+       \ the one before it
