@@ -15,6 +15,10 @@
 : action-of  ( "<spaces>name" -- xt )
   state @ if postpone ['] postpone defer@ else ' defer@ then ; immediate
 
+\ The latest word is compiled as a copy of its code (up to its EXIT).
+: inline-latest  ( -- )
+  $40 latest @ 8 + c!  code-here last-xt @ - 1- latest @ 9 + c! ;
+
 \ Values: LIT addr @, compiled inline. TO finds the cell through the LIT.
 : value  ( x "<spaces>name" -- )
   parse-name header,  align here swap ,
