@@ -38,23 +38,25 @@ PRIM: /string ( c-addr1 u1 n -- c-addr2 u2 )   SWAP OVER - >R + R> ;
   begin dup #input @ u< while pop-input repeat drop ;
 
 \ Exceptions. A CATCH frame on the return stack holds the data stack
-\ pointer, the previous frame and the depth of the input stack; THROW
-\ returns to the innermost one with all three restored.
+\ pointer, the locals frame, the previous CATCH frame and the depth of the
+\ input stack; THROW returns to the innermost one with all restored.
 DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 
 : catch  ( i*x xt -- j*x 0 | i*x n )
-  sp@ >r  handler @ >r  #input @ >r  rp@ handler !
+  sp@ >r  lp @ >r  handler @ >r  #input @ >r  rp@ handler !
   execute
-  r> drop  r> handler !  r> drop  0 ;
+  rdrop  r> handler !  rdrop rdrop  0 ;
 
-\ Notes where an exception happened, for the message that reports it.
+\ Notes where an exception happened, for the message that reports it: the
+\ word, or the file of the file operation that just failed with n.
 : record-error ( n -- n )
-  last-word 2@ err-word 2!  src-name 2@ err-name 2!  line# @ err-line ! ;
+  last-word 2@ err-word 2!  src-name 2@ err-name 2!  line# @ err-line !
+  dup file-ior @ = if file-ior-name 2@ err-word 2! then  0 file-ior ! ;
 
 : rethrow  ( k*x n -- k*x | i*x n )   \ THROW, keeping the place already noted
   dup 0= if drop exit then
   handler @ 0= if no-catch then
-  handler @ rp!  r> unwind-input  r> handler !  r> swap >r  sp! drop  r> ;
+  handler @ rp!  r> unwind-input  r> handler !  r> lp !  r> swap >r  sp! drop  r> ;
 
 : throw  ( k*x n -- k*x | i*x n )  dup if record-error rethrow then drop ;
 

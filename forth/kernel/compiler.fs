@@ -32,14 +32,6 @@
   1 = if unlit swap execute literal, exit then
   unlit unlit swap rot execute literal, ;
 
-\ Tail calls
-: last-op?  ( opcode n -- flag )   \ the last instruction, n bytes long, with no label after it
-  last-ins @ dup rot just-before?  over last-label @ u< 0= and  swap c@p rot = and ;
-: exit,     ( -- )
-  op-call 5 last-op? if op-branch last-ins @ code-c! exit then
-  op-execute 1 last-op? if op->r last-ins @ code-c! then
-  op-exit op, ;
-
 : inline,   ( xt u -- )   \ copies the u bytes of code at xt
   dup 0= if 2drop exit then
   over c@p op-lit = over 5 = and if drop literal@ literal, exit then
@@ -50,6 +42,18 @@
   name>flags dup 3 and ?dup if dup literals? if nip fold exit then drop then
   $40 and if dup xt>name 9 + c@ inline, exit then
   call, ;
+
+\ Leaving a definition: its locals frame goes first.
+: locals-exit, ( -- )  #locals @ ?dup if cells literal, lp literal, ['] +! compile, then ;
+
+\ Tail calls
+: last-op?  ( opcode n -- flag )   \ the last instruction, n bytes long, with no label after it
+  last-ins @ dup rot just-before?  over last-label @ u< 0= and  swap c@p rot = and ;
+: exit,     ( -- )
+  locals-exit,
+  op-call 5 last-op? if op-branch last-ins @ code-c! exit then
+  op-execute 1 last-op? if op->r last-ins @ code-c! then
+  op-exit op, ;
 
 \ Control structures. orig is the operand of a forward branch, dest the
 \ target of a backward one.
@@ -88,25 +92,39 @@
   leave-chain @ begin ?dup while dup @p swap >resolve repeat
   leave-chain ! ;
 : loop      ( C: do-sys -- )  op-nbranch <resolve  op-rdrop op,  loop-exit ; immediate compile-only
-: +loop     ( C: do-sys -- )
+\ +LOOP with a known step n subtracts it (adds -n when n is negative) and
+\ leaves on the borrow (the carry); with a step on the stack it leaves when
+\ the borrow differs from the step's sign bit.
+: known-step, ( dest n -- )
+  op-r> op,  dup 0< if negate literal, op-+ op, else literal, op-- op, then
+  op->r op,  op-fw@ op,  op-0branch <resolve ;
+: any-step,   ( dest -- )
   op-dup op,  31 literal,  op-rshift op,  op-swap op,  op-r> op,  op-swap op,  op-- op,
-  op->r op,  op-fw@ op,  op-xor op,  op-0branch <resolve  op-rdrop op,  op-rdrop op,
-  loop-exit ; immediate compile-only
+  op->r op,  op-fw@ op,  op-xor op,  op-0branch <resolve ;
+: +loop     ( C: do-sys -- )
+  1 literals? if unlit known-step, else any-step, then
+  op-rdrop op,  op-rdrop op,  loop-exit ; immediate compile-only
 
 \ Definitions
 : [         ( -- )  false state ! ; immediate
 : ]         ( -- )  true state ! ;
+: no-locals ( -- )  0 #locals !  0 local-names ! ;
 : start-code ( -- )
-  code-here dup last-xt ! last-label !  0 last-ins !  0 prev-ins !  0 leave-chain ! ;
+  code-here dup last-xt ! last-label !  0 last-ins !  0 prev-ins !  0 leave-chain !  no-locals ;
 : :         ( "<spaces>name" -- colon-sys )
   parse-name header, true reveal? ! start-code sp@ csp ! ] ;
 : :noname   ( -- xt colon-sys )
   0 code, false reveal? ! start-code code-here sp@ csp ! ] ;
 : ;         ( colon-sys -- )
   sp@ csp @ <> if -22 throw then
-  exit, reveal? @ if reveal then false state ! ; immediate compile-only
+  exit, no-locals reveal? @ if reveal then false state ! ; immediate compile-only
 : exit      ( -- )  exit, ; immediate compile-only
-: recurse   ( -- )  last-xt @ call, ; immediate compile-only
+\ A recursive call first makes sure that the return stack has room left:
+\ past rp-limit it branches to rp-overflow, which throws.
+: rp-overflow ( -- )  -5 throw ;
+: recurse   ( -- )
+  rp-limit literal,  op-rp@ op,  op-u< op,  ['] rp-overflow op-0branch op-to,
+  last-xt @ call, ; immediate compile-only
 : literal   ( x -- )  literal, ; immediate compile-only
 
 \ CONSTANT, VARIABLE and CREATE compile code that pushes one value, and
@@ -125,5 +143,5 @@
   flash-buf 3 + last-xt @ 5 + 5 flash
   latest @ 8 + dup c@ $BF and swap c! ;
 : does>     ( C: colon-sys1 -- colon-sys2 )
-  0 literal,  code-here 4 -  ['] (does) call,  exit,  code-here swap code!
+  0 literal,  code-here 4 -  ['] (does) call,  exit,  no-locals  code-here swap code!
   label  0 last-ins !  0 prev-ins ! ; immediate compile-only

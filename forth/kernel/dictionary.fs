@@ -57,8 +57,12 @@ CREATE forth-wordlist  0 , 0 ,  64 CELLS ALLOT
 : search-thread ( c-addr u h wid -- c-addr u h nt | c-addr u h 0 )
   over >r thread @ over r@ name-key swap (find-in) r> swap ;
 
+\ The locals of the definition being compiled come before the search order.
+: find-local  ( c-addr u h -- c-addr u h nt | c-addr u h 0 )
+  local-names @ dup if search-thread then ;
 : find-name   ( c-addr u -- nt | 0 )
-  2dup name-hash  #order @ 0 ?do
+  2dup name-hash  find-local ?dup if nip nip nip exit then
+  #order @ 0 ?do
     context i cells + @ search-thread ?dup if nip nip nip unloop exit then
   loop drop 2drop 0 ;
 

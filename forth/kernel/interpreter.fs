@@ -60,7 +60,7 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
   file-depth @ #files = if -256 throw then
   push-input  src-name 2!  src-id !  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
   begin refill while interpret repeat  pop-input ;
-: include-file ( i*x fileid -- j*x )  0 0 (include-file) ;
+: include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
 : keep-name  ( c-addr1 u -- c-addr2 u )   \ into the next file's slot, NUL-terminated
   /file-name 1- min  file-depth @ name-slot  2dup + 0 swap c!
   over >r dup >r swap move r> r> ;
@@ -72,8 +72,8 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
   repeat nip nip ;
 : included   ( i*x c-addr u -- j*x )
   file-depth @ #files = if -256 throw then
-  keep-name  2dup r/o (fopen) ?dup if file-throw then
-  >r 2dup remember  r@ -rot ['] (include-file) catch  r> (fclose) drop  rethrow ;
+  keep-name  2dup r/o open-file ?dup if nip file-throw then
+  >r 2dup remember  r@ -rot ['] (include-file) catch  r> close-file drop  rethrow ;
 : include    ( i*x "name" -- j*x )  parse-name included ;
 : required   ( i*x c-addr u -- i*x )  2dup included? if 2drop else included then ;
 : require    ( i*x "name" -- i*x )  parse-name required ;
@@ -132,7 +132,10 @@ DEFER .message  ( n -- )
 : prompt     ( -- )  state @ if ."  compiled" else ."  ok" then cr ;
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )
-  begin rp0 rp! reset-input false state ! ['] serve catch report sp0 sp! again ;
+  begin
+    rp0 rp! reset-input  no-locals locals-top lp !  false state !
+    ['] serve catch report sp0 sp!
+  again ;
 : (no-catch) ( n -- )  report sp0 sp! quit ;
 
 \ Saving: the code, then the data space after it at #pv, with its length.
@@ -146,25 +149,30 @@ DEFER .message  ( n -- )
   over 8 code!  + cell+ ;
 : save-system ( c-addr u -- )
   image-end dup 80 swap over - stamp 4 code!
-  >r 2dup >zname 0 (fcreate) ?dup if rdrop file-throw then
-  0 p>x r> 3 pick (fwrite) swap (fclose) drop file-throw ;
+  >r 2dup r/w create-file ?dup if rdrop nip file-throw exit then
+  0 p>x r> 3 pick handle (fwrite) swap close-file drop file-throw ;
 
 \ The start: stacks, variables from #pv, the argument text, the loop.
 : restore-data ( -- )  #pv dup cell+ swap @p #v0 swap pmove ;
 : init       ( -- )
-  decimal  false state !  0 handler !  transient dlimit !  0 after-cr !
+  decimal  false state !  0 handler !  transient dlimit !  locals-top lp !  no-locals  0 after-cr !
+  close-records  0 file-ior !
   0 next-string !  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;
 : xcount     ( a -- a u )  0 begin 2dup + 0 c@x while 1+ repeat ;
 : xmove      ( a c-addr u -- )  0 ?do over i + 0 c@x over i + c! loop 2drop ;
-: argument-buffer ( u -- c-addr )   \ #tb if it fits, else the top of data space
-  dup /tb u> if aligned transient swap - dup dlimit ! exit then drop tb ;
+\ The argument text is kept in #tb when it fits, else at the top of data
+\ space, below the heap, for the whole run.
+: argument-buffer ( u -- c-addr )
+  dup /tb u> if aligned dlimit @ swap - dup dlimit ! exit then drop tb ;
 : argument   ( -- c-addr u )
   (getpar) throw dup 0= if 0 exit then
   xcount dup >r argument-buffer tuck r@ xmove r> ;
-: arguments  ( -- )
-  argument dup if
+: interpret-arguments ( c-addr u -- )
+  dup if
     ['] evaluate catch ?dup if report sp0 sp! else prompt then
-  else 2drop then
-  transient dlimit ! ;
-: cold       ( -- )  #r0 rp! #s0 sp! restore-data init banner arguments quit ;
+  else 2drop then ;
+: (start-up) ( -- )  banner args 2@ interpret-arguments quit ;
+DEFER start-up  ( -- )   \ what the system does once it has its argument text
+' (start-up) IS start-up
+: cold       ( -- )  #r0 rp! #s0 sp! restore-data init argument args 2! start-up ;

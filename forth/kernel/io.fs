@@ -31,8 +31,10 @@
   dup #eot = if drop dup 0= if bye then true exit then
   accept-char false ;
 
-: accept ( c-addr +n1 -- +n2 )
+: (accept) ( c-addr +n1 -- +n2 )   \ plain: what ACCEPT does on piped input
   >r 0 begin dup r@ u< while key accept-key until then rdrop nip space ;
+DEFER accept  ( c-addr +n1 -- +n2 )   \ the system's line editor on a terminal
+' (accept) IS accept
 
 \ Pictured numeric output, in the hold buffer below #tb.
 : <#     ( -- )  hold-end hld ! ;

@@ -13,7 +13,10 @@
 \   $200FF380 .. $200FF400  argument text, when it fits    #tb
 \   $200FF300 .. $200FF380  pictured numeric output        #hx
 \   transient .. $200FF300  terminal input, input sources, file buffers,
-\                           the system's run-time state: never saved
+\                           the locals stack, open files, the system's
+\                           run-time state:
+\                           never saved
+\   dlimit .. transient     the heap (ALLOCATE), growing down: never saved
 \   $20000000 .. transient  data space: names, variables, user data  #v0
 
 $20000000 DATA-SPACE
@@ -24,6 +27,7 @@ $20000000 CONSTANT data-origin
 $20100000 CONSTANT vx
 $20100000 CONSTANT rp0          128 CONSTANT rstack-cells
 $200FFE00 CONSTANT sp0          128 CONSTANT stack-cells
+rp0 rstack-cells 16 - CELLS - CONSTANT rp-limit   \ recursion stops here
 $200FF800 CONSTANT pb           $400 CONSTANT /pb
 $200FF400 CONSTANT fb           $400 CONSTANT /fb
 $200FF380 CONSTANT tb           $80 CONSTANT /tb
@@ -63,11 +67,17 @@ hx /hold +     CONSTANT hold-end
 256  CONSTANT /file-name
 36   CONSTANT /frame            \ an input source: see the fields below
 /line 2 + /file-name + CONSTANT /file-slot
+2048 CONSTANT /locals           \ the frames of definitions with locals
+32   CONSTANT #records          \ files open at once
+256  CONSTANT /record           \ a file's record: handle, access, name
 
 hx /tib -                       CONSTANT tib
 tib #frames /frame * -          CONSTANT input-stack
 input-stack #files /file-slot * - CONSTANT file-slots
-file-slots 1024 -               CONSTANT sysvars
+file-slots                      CONSTANT locals-top
+locals-top /locals -            CONSTANT locals-bottom
+locals-bottom #records /record * - CONSTANT records
+records 1024 -                  CONSTANT sysvars
 sysvars                         CONSTANT transient
 
 \ The run-time state. It lives in the transient area, so a saved system
@@ -87,7 +97,9 @@ dup CONSTANT state          CELL+
 dup CONSTANT base           CELL+
 dup CONSTANT handler        CELL+       \ the innermost CATCH frame
 dup CONSTANT hld            CELL+
-dup CONSTANT dlimit         CELL+       \ data space ends here
+dup CONSTANT dlimit         CELL+       \ data space ends here; the heap starts
+dup CONSTANT lp             CELL+       \ the locals frame of the running definition
+dup CONSTANT args           2 CELLS +   \ the argument text (2@ gives c-addr u)
 dup CONSTANT last-word      2 CELLS +   \ the word being interpreted
 dup CONSTANT err-word       2 CELLS +   \ where the last exception came from
 dup CONSTANT err-name       2 CELLS +
@@ -99,6 +111,8 @@ dup CONSTANT rl-fid         CELL+       \ READ-LINE: the file
 dup CONSTANT rl-max         CELL+       \   the longest line it may return
 dup CONSTANT rl-pos         CELL+       \   the position of the line it read
 dup CONSTANT zname          256 +       \ a file name, NUL-terminated for the host
+dup CONSTANT file-ior       CELL+       \ the ior of the file operation that failed last
+dup CONSTANT file-ior-name  2 CELLS +   \   and the file's name, for THROW's message
 \ The compiler's view of the code being compiled.
 dup CONSTANT last-ins       CELL+       \ the last instruction compiled
 dup CONSTANT prev-ins       CELL+       \ the one before it
@@ -106,5 +120,7 @@ dup CONSTANT last-label     CELL+       \ the last address a branch may target
 dup CONSTANT leave-chain    CELL+       \ LEAVEs of the innermost loop
 dup CONSTANT csp            CELL+       \ data stack at the start of a definition
 dup CONSTANT reveal?        CELL+       \ ; makes the definition's name visible
+dup CONSTANT local-names    CELL+       \ the word list of the locals, searched first, or 0
+dup CONSTANT #locals        CELL+       \ cells in the frame of the definition
 dup CONSTANT flash-buf      256 +       \ staging for program-memory writes
 drop

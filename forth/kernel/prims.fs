@@ -130,13 +130,25 @@ PRIM: #v0     ( -- addr )   76 @P ;
 \ Host services. Each leaves an ior on top; on failure it is all that is
 \ left of the arguments, so callers hand it to THROW before anything else.
 PRIM: bye        ( -- )                         0 SYSCALL ;
+PRIM: (debug)    ( addr mode -- ior )           $0001 SYSCALL ;
 PRIM: (getpar)   ( -- a ior )                   $0002 SYSCALL ;
 PRIM: (>x)       ( addr -- xaddr ior )          $0104 SYSCALL ;
 PRIM: (p>x)      ( paddr -- xaddr ior )         $0105 SYSCALL ;
 PRIM: (flash-w)  ( addr paddr u -- ior )        $010B SYSCALL ;
+PRIM: (systick)  ( -- u1 u2 ior )               $0201 SYSCALL ;
+PRIM: (time@)    ( -- ms sec min hour ior )     $0202 SYSCALL ;
+PRIM: (date@)    ( -- day month year ior )      $0204 SYSCALL ;
+PRIM: (waitms)   ( u -- ior )                   $0206 SYSCALL ;
 PRIM: (key)      ( -- char ior )                $0301 SYSCALL ;
 PRIM: (emit)     ( x -- ior )                   $0302 SYSCALL ;
 PRIM: (key?)     ( -- flag ior )                $0303 SYSCALL ;
+PRIM: (emit?)    ( -- flag ior )                $0304 SYSCALL ;
+PRIM: (page)     ( -- ior )                     $0306 SYSCALL ;
+PRIM: (atmax)    ( -- cols rows ior )           $0307 SYSCALL ;
+PRIM: (atxy?)    ( -- col row ior )             $0308 SYSCALL ;
+PRIM: (atxy)     ( col row -- ior )             $0309 SYSCALL ;
+PRIM: (color@)   ( -- attr ior )                $030A SYSCALL ;
+PRIM: (color!)   ( attr -- ior )                $030B SYSCALL ;
 PRIM: (fcreate)  ( name u -- fileid ior )       $0401 SYSCALL ;
 PRIM: (fdelete)  ( name u -- ior )              $0403 SYSCALL ;
 PRIM: (fopen)    ( name u fam -- fileid ior )   $0404 SYSCALL ;
@@ -146,13 +158,16 @@ PRIM: (fpos@)    ( fileid -- ud ior )           $0408 SYSCALL ;
 PRIM: (fpos!)    ( ud method fileid -- ior )    $0409 SYSCALL ;
 PRIM: (fread)    ( xaddr u1 fileid -- u2 ior )  $040A SYSCALL ;
 PRIM: (fwrite)   ( xaddr u fileid -- ior )      $040B SYSCALL ;
+PRIM: (fpar@)    ( fileid -- flags baud ior )   $0413 SYSCALL ;
+PRIM: (fcopy)    ( name1 name2 flag -- ior )    $0415 SYSCALL ;
 
 \ The opcodes the compiler emits.
 $00 CONSTANT op-call     $01 CONSTANT op-branch   $02 CONSTANT op-0branch
 $03 CONSTANT op-nbranch  $04 CONSTANT op-lit      $05 CONSTANT op-exit
 $06 CONSTANT op-execute
 $09 CONSTANT op-drop     $0A CONSTANT op-dup      $0B CONSTANT op-over
-$0C CONSTANT op-swap     $0F CONSTANT op->r       $10 CONSTANT op-r>
-$12 CONSTANT op-rdrop    $15 CONSTANT op-xor      $16 CONSTANT op-+
-$17 CONSTANT op--        $19 CONSTANT op-rshift   $3A CONSTANT op-fw@
+$0C CONSTANT op-swap     $0D CONSTANT op-rp@      $0F CONSTANT op->r
+$10 CONSTANT op-r>       $12 CONSTANT op-rdrop    $15 CONSTANT op-xor
+$16 CONSTANT op-+        $17 CONSTANT op--        $19 CONSTANT op-rshift
+$1D CONSTANT op-0<       $1E CONSTANT op-u<       $3A CONSTANT op-fw@
 $3F CONSTANT op-nop

@@ -85,6 +85,8 @@ create messages   \ entries: code, counted text, aligned; a 0 code ends them
 -78 message: SUBSTITUTE
 -79 message: REPLACES
 -256 message: input sources nested too deeply
+-257 message: locals stack overflow
+-258 message: too many locals
 \ Host error numbers
 1   message: invalid function
 2   message: file not found

@@ -217,6 +217,30 @@ TEST(RomCode, ControlFlowAndLoops) {
     EXPECT_EQ(code_of(": l 10 3 do loop ;", "l", 19), "4 9 0 0 0 F 4 6 0 0 0 F 3 FB FF FF FF 12 5 ");
 }
 
+TEST(RomCode, PlusLoopWithAKnownStep) {
+    // R> LIT n - >R FW@ 0BRANCH back: the borrow of the count says when to leave.
+    EXPECT_EQ(code_of(": l 10 0 do 4 +loop ;", "l", 28),
+              "4 9 0 0 0 F 4 9 0 0 0 F 10 4 4 0 0 0 17 F 3A 2 F2 FF FF FF 12 12 ");
+    // A negative step adds its size and leaves on the carry.
+    EXPECT_EQ(code_of(": l 0 10 do -4 +loop ;", "l", 18), "4 FF FF FF FF F 4 F5 FF FF FF F 10 4 4 0 0 0 ");
+    const ProcessResult r = rom("", {": a 10 0 do i . 3 +loop ; : b 0 10 do i . -3 +loop ; "
+                                     ": c 2 -1 do i . 2 +loop ; : d 0 -1 0 do 1+ $1000000 +loop . ; "
+                                     ": e 0 $7fffffff $80000000 do 1+ $40000000 +loop . ; "
+                                     ": f 0 -5 5 do 1+ -1 +loop . ; a b c d e f bye"});
+    EXPECT_EQ(r.output, kBanner + "0 3 6 9 10 7 4 1 -1 1 256 4 11 ");
+}
+
+TEST(RomCode, RecursionStopsBeforeTheReturnStackOverflows) {
+    // The return stack has 128 cells; RECURSE checks that room is left and
+    // throws -5 instead of running into the data stack.
+    const ProcessResult r = rom("depth . d @ 100 > .\n",
+                                {"variable d 0 d ! 7 8 : deep 1 d +! recurse 1 ; deep"});
+    EXPECT_EQ(r.output, kBanner + "\r\ndeep: return stack overflow\r\ndepth . d @ 100 > . 0 -1  ok\r\n");
+    const ProcessResult fib =
+        rom("", {": fib dup 2 < if drop 1 else dup 1- recurse swap 2 - recurse + then ; 25 fib . bye"});
+    EXPECT_EQ(fib.output, kBanner + "121393 ");
+}
+
 TEST(RomCode, LoopsWithLiteralBoundsRunAsBefore) {
     const ProcessResult r = rom("", {": a 0 5 0 do i + loop . ; : b 0 -2 3 do 1+ -1 +loop . ; "
                                      ": c 0 7 7 ?do 1+ loop . ; a b c bye"});
@@ -287,6 +311,31 @@ TEST(Forth2012, CorePlus) {
     if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
     const ProcessResult r = suite("include tester.fr include core.fr include coreplustest.fth");
     EXPECT_TRUE(contains(r.output, "End of additional Core tests")) << r.output;
+    EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
+    EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
+}
+
+// The optional word-set files count their errors per word set; TOTAL-ERRORS
+// holds the sum after each file.
+ProcessResult suite_with_report(const std::string& file) {
+    return suite("include tester.fr include core.fr include utilities.fth include errorreport.fth include " +
+                 file + " total-errors @ . bye");
+}
+
+TEST(Forth2012, CoreExtension) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = suite_with_report("coreexttest.fth");
+    EXPECT_TRUE(contains(r.output, "End of Core Extension word tests")) << r.output;
+    EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
+    EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
+}
+
+TEST(Forth2012, Exception) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = suite_with_report("exceptiontest.fth");
+    EXPECT_TRUE(contains(r.output, "End of Exception word tests")) << r.output;
     EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
     EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
     EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
