@@ -569,6 +569,13 @@ op_SYSCALL: {
     if (end == ServiceEnd::LeaveBurst) return BurstEnd::Abandoned;
     sp = b.sp;
     ds = b.ds;
+    // DEBUG may end a debug mode inside a one-instruction burst: the burst
+    // then runs free. Where translated code can take over, the burst ends
+    // here instead and the next one runs free in translated code; the main
+    // loop does nothing between two bursts in free run, so nothing shows.
+    if (table == end_table && !single && !(m.DBGMODE & kDbgMask) && native_available(m)) {
+        goto save_registers;
+    }
     table = (single || (m.DBGMODE & kDbgMask)) ? end_table : run_table;
     NEXT;
 }
@@ -610,7 +617,8 @@ rs_overflow:
     Burst{m, pc, sp, rp, code, ds, rs}.stack_fault(rs, true);
 
 burst_end:
-    --pc;
+    --pc;   // back over the fetch that led here
+save_registers:
     m.cpu.R = GETVARADR(c, rp);
     m.cpu.S = GETVARADR(c, sp);
     m.cpu.PC = GETPRGADR(c, pc);

@@ -134,7 +134,9 @@ TEST(SingleStep, KeysDriveTheMonitor) {
     EXPECT_EQ(o.status, kExitOk);
 }
 
-TEST(SingleStep, StepOverACall) {
+// BRANCH over a routine of three NOPs and EXIT (at 0x55), CALL it (at
+// 0x59), then `after` at 0x5E, then BYE.
+std::vector<uint8_t> call_program(Op after) {
     Assembler a = harvard_image();
     auto sub = a.label();
     auto go = a.label();
@@ -143,11 +145,15 @@ TEST(SingleStep, StepOverACall) {
     a.ops("NOP NOP NOP EXIT");
     a.bind(go);
     a.call(sub);
-    a.op(Op::NOP);
+    a.op(after);
     a.syscall(0x0000);
+    return a.finish();
+}
+
+TEST(SingleStep, StepOverACall) {
     // Keys: step the BRANCH, then 's' on the CALL: the next trace line is
     // the NOP after the call, with nothing shown for the routine.
-    const Outcome o = run_norvex(a.finish(), "\\%", "xs\x1b");
+    const Outcome o = run_norvex(call_program(Op::NOP), "\\%", "xs\x1b");
     const size_t call_line = o.output.find(" 00 FFFFFFF7 CALL     ");
     ASSERT_NE(call_line, std::string::npos) << o.output;
     const std::string after = o.output.substr(call_line);
@@ -156,18 +162,8 @@ TEST(SingleStep, StepOverACall) {
 }
 
 TEST(SingleStep, RunUntilReturn) {
-    Assembler a = harvard_image();
-    auto sub = a.label();
-    auto go = a.label();
-    a.branch(go);
-    a.bind(sub);
-    a.ops("NOP NOP NOP EXIT");
-    a.bind(go);
-    a.call(sub);
-    a.op(Op::DUP);
-    a.syscall(0x0000);
     // Step BRANCH, CALL, then 'u' inside the routine: next stop is the DUP.
-    const Outcome o = run_norvex(a.finish(), "\\%", "xxu\x1b");
+    const Outcome o = run_norvex(call_program(Op::DUP), "\\%", "xxu\x1b");
     const size_t inside = o.output.find("PC=00000055 3F");
     ASSERT_NE(inside, std::string::npos) << o.output;
     const std::string after = o.output.substr(inside + 1);

@@ -339,6 +339,29 @@ TEST(NativeCode, StoresIntoCachedStackCellsAreSeen) {
     expect_same(a.finish(), "store through SP@");
 }
 
+TEST(NativeCode, ImageThatLeavesTraceModeRunsOnTheSame) {
+    // Trace three instructions, switch tracing off from inside the traced
+    // burst, then loop: the trace lines and the final machine agree.
+    Assembler a = testing::harvard_image();
+    a.lit(0);
+    a.lit(DM_TRACE);
+    a.syscall(0x0001);
+    a.op(Op::DROP);
+    a.lit(0);
+    a.lit(0);
+    a.syscall(0x0001);
+    a.op(Op::DROP);
+    a.lit(0);
+    a.lit(1000);
+    a.op(Op::TOR);
+    Label loop = a.label_here();
+    a.lit(3);
+    a.op(Op::PLUS);
+    a.nbranch(loop);
+    testing::halt(a);
+    expect_same(a.finish(), "trace switched off by DEBUG");
+}
+
 TEST(NativeCode, ReturnStackOverTheDataStacksCellsIsSeen) {
     // The return stack moved next to the data stack's top cell, above it or
     // below it, at distances from none to far: where the stacks meet,

@@ -254,6 +254,24 @@ private:
     void push(Item it);
     void push_reg(Reg r) { push(Item{false, r, 0}); }
     void push_const(uint32_t v) { push(Item{true, NOREG, v}); }
+    void push_copy_of(Reg temp) {   // a temporary's value onto the stack
+        const Reg r = alloc();      // a spill uses rcx only
+        a_.mov(r, temp);
+        push_reg(r);
+    }
+    // A zero-extended load of program or variable memory (stored complemented).
+    void load_memory(Reg r, Mem where, uint32_t width) {
+        if (width == 1) {
+            a_.load8(r, where);
+            a_.alu(XOR, r, 0xFF);
+        } else if (width == 2) {
+            a_.load16(r, where);
+            a_.alu(XOR, r, 0xFFFF);
+        } else {
+            a_.load(r, where);
+            a_.not_(r);
+        }
+    }
     void ensure(size_t n);
     Item& top(size_t i) { return s_.vs[s_.vs.size() - 1 - i]; }
     void release(const Item& it) {
@@ -710,18 +728,8 @@ void Translator::var_access(const Insn& in, uint32_t width, bool store) {
         release(value);
         return;
     }
-    const Reg r = result;
-    if (width == 1) {
-        a_.load8(r, where);
-        a_.alu(XOR, r, 0xFF);
-    } else if (width == 2) {
-        a_.load16(r, where);
-        a_.alu(XOR, r, 0xFFFF);
-    } else {
-        a_.load(r, where);
-        a_.not_(r);
-    }
-    push_reg(r);
+    load_memory(result, where, width);
+    push_reg(result);
 }
 
 // C@P W@P @P: program memory only.
@@ -742,17 +750,7 @@ void Translator::prg_fetch(const Insn& in, uint32_t width) {
     stub_jcc(A, st, ExitKind::Bail, in.at);
     a_.load64(RDX, CTX(prg));
     release(addr);
-    const Mem where{RDX, RCX, 0};
-    if (width == 1) {
-        a_.load8(r, where);
-        a_.alu(XOR, r, 0xFF);
-    } else if (width == 2) {
-        a_.load16(r, where);
-        a_.alu(XOR, r, 0xFFFF);
-    } else {
-        a_.load(r, where);
-        a_.not_(r);
-    }
+    load_memory(r, Mem{RDX, RCX, 0}, width);
     push_reg(r);
 }
 
@@ -993,12 +991,8 @@ void Translator::compile(size_t i) {
         const Reg rb = b.is_const ? (a_.mov(RCX, b.value), RCX) : b.reg;
         a_.mul(rb);
         release(b);
-        const Reg lo = alloc();
-        a_.mov(lo, RAX);
-        push_reg(lo);
-        const Reg hi = alloc();
-        a_.mov(hi, RDX);
-        push_reg(hi);
+        push_copy_of(RAX);   // low cell
+        push_copy_of(RDX);   // high cell
         break;
     }
     case Op::UMSLASHMOD: {
@@ -1021,12 +1015,8 @@ void Translator::compile(size_t i) {
         a_.mov(RDX, 0xFFFFFFFF);
         Emitter::patch(done, a_.here());
         release(u);
-        const Reg rem = alloc();
-        a_.mov(rem, RDX);
-        push_reg(rem);
-        const Reg quot = alloc();
-        a_.mov(quot, RAX);
-        push_reg(quot);
+        push_copy_of(RDX);   // remainder
+        push_copy_of(RAX);   // quotient
         break;
     }
     case Op::ZLESS: {

@@ -1,0 +1,689 @@
+#include "forth/cross/cross.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "forth/cross/layout.h"
+#include "image/header.h"
+
+namespace norvex::forth {
+
+using assembler::Label;
+
+namespace {
+
+std::string upper_case(std::string_view s) {
+    std::string u(s);
+    for (char& c : u) c = char(upper(uint8_t(c)));
+    return u;
+}
+
+uint8_t lower_bits(uint32_t x) { return uint8_t(x & 0xFF); }
+
+// The stack picture of a comment "( a b -- c )": items before and after "--".
+bool stack_picture(std::string_view effect, int& in, int& out) {
+    std::istringstream words{std::string(effect)};
+    std::string w;
+    in = out = 0;
+    bool after = false;
+    while (words >> w) {
+        if (w == "--") after = true;
+        else (after ? out : in) += 1;
+    }
+    return after;
+}
+
+}  // namespace
+
+CrossCompiler::CrossCompiler() : asm_(0) {}
+
+// ---------------------------------------------------------------------------
+// Source reading
+
+[[noreturn]] void CrossCompiler::fail(const std::string& message) const {
+    const size_t line = 1 + size_t(std::count(text_.begin(), text_.begin() + long(std::min(pos_, text_.size())), '\n'));
+    throw CrossError(origin_ + ":" + std::to_string(line) + ": " + message);
+}
+
+std::string_view CrossCompiler::parse_name() {
+    while (pos_ < text_.size() && uint8_t(text_[pos_]) <= ' ') ++pos_;
+    const size_t start = pos_;
+    while (pos_ < text_.size() && uint8_t(text_[pos_]) > ' ') ++pos_;
+    const std::string_view name = text_.substr(start, pos_ - start);
+    if (pos_ < text_.size()) ++pos_;   // past the delimiter, as the target's PARSE-NAME
+    return name;
+}
+
+std::string_view CrossCompiler::parse(char delimiter) {
+    const size_t start = pos_;
+    while (pos_ < text_.size() && text_[pos_] != delimiter) ++pos_;
+    const std::string_view s = text_.substr(start, pos_ - start);
+    if (pos_ < text_.size()) ++pos_;
+    else if (delimiter != '\n') fail(std::string("missing ") + delimiter);
+    return s;
+}
+
+void CrossCompiler::skip_comment_paren() { parse(')'); }
+
+std::optional<uint32_t> CrossCompiler::number(std::string_view t) const {
+    if (t.size() == 3 && t[0] == '\'' && t[2] == '\'') return uint8_t(t[1]);
+    uint32_t base = 10;
+    if (!t.empty()) {
+        switch (t[0]) {
+        case '#': base = 10; t.remove_prefix(1); break;
+        case '$': base = 16; t.remove_prefix(1); break;
+        case '%': base = 2; t.remove_prefix(1); break;
+        default: break;
+        }
+    }
+    bool negative = false;
+    if (!t.empty() && t[0] == '-') {
+        negative = true;
+        t.remove_prefix(1);
+    }
+    if (t.empty()) return std::nullopt;
+    uint32_t value = 0;
+    for (char c : t) {
+        const uint8_t u = upper(uint8_t(c));
+        uint32_t digit;
+        if (u >= '0' && u <= '9') digit = u - '0';
+        else if (u >= 'A' && u <= 'Z') digit = u - 'A' + 10;
+        else return std::nullopt;
+        if (digit >= base) return std::nullopt;
+        value = value * base + digit;
+    }
+    return negative ? 0u - value : value;
+}
+
+void CrossCompiler::compile_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw CrossError(path + ": cannot read");
+    std::ostringstream text;
+    text << in.rdbuf();
+    compile_text(text.str(), path);
+}
+
+void CrossCompiler::compile_text(std::string_view text, const std::string& origin) {
+    text_ = text;
+    pos_ = 0;
+    origin_ = origin;
+    for (std::string_view t = parse_name(); !t.empty(); t = parse_name()) {
+        if (compiling_) compile_token(t);
+        else interpret_token(t);
+    }
+    if (compiling_) fail("definition of " + current_->name + " not ended");
+    text_ = {};
+}
+
+// ---------------------------------------------------------------------------
+// Words
+
+CrossCompiler::Word* CrossCompiler::find(std::string_view name) {
+    const auto it = index_.find(upper_case(name));
+    return it == index_.end() ? nullptr : &words_[it->second];
+}
+
+const CrossCompiler::Word* CrossCompiler::find(std::string_view name) const {
+    const auto it = index_.find(upper_case(name));
+    return it == index_.end() ? nullptr : &words_[it->second];
+}
+
+CrossCompiler::Word& CrossCompiler::require(std::string_view name) {
+    if (Word* w = find(name)) return *w;
+    fail("undefined word " + std::string(name));
+}
+
+std::optional<uint32_t> CrossCompiler::xt_of(std::string_view name) const {
+    const Word* w = find(name);
+    return w ? std::optional<uint32_t>(w->xt) : std::nullopt;
+}
+
+// A header in data space, then the nt cell in program memory; the word's
+// code starts after it.
+CrossCompiler::Word& CrossCompiler::make_word(std::string_view name, Kind kind) {
+    if (!data_origin_set_) fail("DATA-SPACE must come before the first definition");
+    if (name.empty()) fail("name expected");
+    if (name.size() > kMaxNameLength) fail("name too long");
+    const uint32_t hash = name_hash(name);
+    align();
+    const uint32_t nt = here();
+    comma(0);   // link: LINK-NAMES
+    comma(0);   // xt: below
+    c_comma(0);
+    c_comma(0);
+    c_comma(uint8_t(name.size()));
+    c_comma(hash_tag(hash));
+    for (char c : name) c_comma(uint8_t(c));
+    align();
+
+    flush();
+    asm_.cell(nt);
+    Word& w = words_.emplace_back();
+    w.name = std::string(name);
+    w.kind = kind;
+    w.nt = nt;
+    w.xt = asm_.here();
+    store(nt + kXtOffset, w.xt);
+    index_[upper_case(name)] = words_.size() - 1;
+    latest_ = &w;
+    return w;
+}
+
+void CrossCompiler::set_flag(Word& w, uint8_t flag) {
+    const uint32_t at = w.nt + kFlagsOffset - data_origin_;
+    data_[at] |= flag;
+}
+
+// ---------------------------------------------------------------------------
+// Data space
+
+void CrossCompiler::allot(uint32_t n) { data_.resize(data_.size() + n, 0); }
+
+void CrossCompiler::comma(uint32_t x) {
+    for (int i = 0; i < 4; ++i) data_.push_back(uint8_t(x >> (8 * i)));
+}
+
+void CrossCompiler::c_comma(uint8_t c) { data_.push_back(c); }
+
+void CrossCompiler::align() {
+    while (data_.size() % 4) data_.push_back(0);
+}
+
+void CrossCompiler::store(uint32_t addr, uint32_t x) {
+    const uint32_t at = addr - data_origin_;
+    if (at > data_.size() || data_.size() - at < 4) fail("store outside data space");
+    for (int i = 0; i < 4; ++i) data_[at + uint32_t(i)] = uint8_t(x >> (8 * i));
+}
+
+void CrossCompiler::c_store(uint32_t addr, uint8_t c) {
+    const uint32_t at = addr - data_origin_;
+    if (at >= data_.size()) fail("store outside data space");
+    data_[at] = c;
+}
+
+// The characters at HERE, then aligned: as S" compiles them.
+uint32_t CrossCompiler::string_literal(std::string_view s) {
+    const uint32_t a = here();
+    for (char c : s) c_comma(uint8_t(c));
+    align();
+    return a;
+}
+
+// ---------------------------------------------------------------------------
+// Code generation. A call is held back until the next instruction or label:
+// if the definition ends (or exits) right after it, it becomes a branch. An
+// EXECUTE there becomes >R EXIT.
+
+void CrossCompiler::flush() {
+    if (pending_call_) {
+        asm_.call(*pending_call_);
+        pending_call_.reset();
+    }
+    if (pending_execute_) {
+        asm_.op(Op::EXECUTE);
+        pending_execute_ = false;
+    }
+}
+
+void CrossCompiler::emit_op(Op o) {
+    flush();
+    asm_.op(o);
+}
+
+void CrossCompiler::emit_lit(uint32_t x) {
+    flush();
+    asm_.lit(x);
+}
+
+void CrossCompiler::emit_call(uint32_t xt) {
+    flush();
+    pending_call_ = xt;
+}
+
+void CrossCompiler::emit_branch_to(Op o, uint32_t address) {
+    flush();
+    asm_.op(o);
+    asm_.cell(address - (asm_.here() + 4));
+}
+
+void CrossCompiler::emit_exit() {
+    if (pending_call_) {
+        const uint32_t target = *pending_call_;
+        pending_call_.reset();
+        emit_branch_to(Op::BRANCH, target);
+    } else {
+        if (pending_execute_) {
+            asm_.op(Op::TOR);
+            pending_execute_ = false;
+        }
+        asm_.op(Op::EXIT);
+    }
+}
+
+void CrossCompiler::emit_word(const Word& w) {
+    switch (w.kind) {
+    case Kind::Prim:
+        flush();
+        if (w.code == std::vector<uint8_t>{uint8_t(Op::EXECUTE)}) pending_execute_ = true;
+        else for (uint8_t b : w.code) asm_.byte(b);
+        break;
+    case Kind::Value:
+        emit_lit(w.value);
+        break;
+    case Kind::Colon:
+    case Kind::Defer:
+        emit_call(w.xt);
+        break;
+    }
+}
+
+Label CrossCompiler::mark() {
+    flush();
+    return asm_.label_here();
+}
+
+void CrossCompiler::resolve(Label l) {
+    flush();
+    asm_.bind(l);
+}
+
+// ---------------------------------------------------------------------------
+// Definitions
+
+void CrossCompiler::define_colon() {
+    Word& w = make_word(parse_name(), Kind::Colon);
+    current_ = &w;
+    compiling_ = true;
+    control_.clear();
+}
+
+void CrossCompiler::define_prim() {
+    Word& w = make_word(parse_name(), Kind::Prim);
+    std::vector<uint8_t> code;
+    for (;;) {
+        const std::string_view t = parse_name();
+        if (t.empty()) fail("PRIM: " + w.name + " not ended");
+        if (t == ";") break;
+        if (t == "(") {
+            const std::string_view comment = parse(')');
+            if (w.effect.empty()) w.effect = std::string(comment);
+            continue;
+        }
+        if (t == "\\") {
+            parse('\n');
+            continue;
+        }
+        if (const auto o = assembler::opcode_named(t)) {
+            if (kOpInfo[uint8_t(*o)].operand_bytes) fail(std::string(t) + " takes an operand");
+            code.push_back(uint8_t(*o));
+            continue;
+        }
+        std::optional<uint32_t> literal = number(t);
+        if (!literal) {
+            const Word* v = find(t);
+            if (!v || v->kind != Kind::Value) fail("not an opcode, number or constant: " + std::string(t));
+            literal = v->value;
+        }
+        code.push_back(uint8_t(Op::LIT));
+        for (int i = 0; i < 4; ++i) code.push_back(uint8_t(*literal >> (8 * i)));
+    }
+    if (code.size() > 255) fail("PRIM: " + w.name + " is too long to inline");
+    w.code = code;
+    for (uint8_t b : code) asm_.byte(b);
+    asm_.op(Op::EXIT);
+    set_flag(w, kInline);
+    c_store(w.nt + kInlineOffset, uint8_t(code.size()));
+}
+
+// CONSTANT, VARIABLE and CREATE: code that pushes one literal, compiled
+// inline as that literal, with room for DOES> to turn its EXIT into a branch.
+void CrossCompiler::finish_value(Word& w, uint32_t value) {
+    w.value = value;
+    asm_.lit(value);
+    asm_.op(Op::EXIT);
+    for (int i = 0; i < 4; ++i) asm_.op(Op::NOP);
+    set_flag(w, kInline);
+    c_store(w.nt + kInlineOffset, 5);
+}
+
+uint32_t CrossCompiler::pop() {
+    if (stack_.empty()) fail("stack empty");
+    const uint32_t x = stack_.back();
+    stack_.pop_back();
+    return x;
+}
+
+void CrossCompiler::interpret_token(std::string_view token) {
+    const std::string u = upper_case(token);
+    auto binary = [&](auto f) {
+        const uint32_t b = pop(), a = pop();
+        push(f(a, b));
+    };
+    if (u == "\\") parse('\n');
+    else if (u == "(") skip_comment_paren();
+    else if (u == ":") define_colon();
+    else if (u == "PRIM:") define_prim();
+    else if (u == "CONSTANT") {
+        const uint32_t x = pop();
+        finish_value(make_word(parse_name(), Kind::Value), x);
+    } else if (u == "VARIABLE") {
+        Word& w = make_word(parse_name(), Kind::Value);
+        finish_value(w, here());
+        comma(0);
+    } else if (u == "CREATE") {
+        Word& w = make_word(parse_name(), Kind::Value);
+        finish_value(w, here());
+    } else if (u == "DEFER") {
+        // A cell in data space holds the xt; IS sets it.
+        Word& w = make_word(parse_name(), Kind::Defer);
+        w.value = here();
+        comma(0);
+        asm_.lit(w.value);
+        asm_.ops("@ EXECUTE EXIT");
+    } else if (u == "IS") {
+        Word& w = require(parse_name());
+        if (w.kind != Kind::Defer) fail(w.name + " is not a DEFER word");
+        store(w.value, pop());
+    } else if (u == "IMMEDIATE") {
+        if (!latest_) fail("IMMEDIATE without a definition");
+        set_flag(*latest_, kImmediate);
+    } else if (u == "COMPILE-ONLY") {
+        if (!latest_) fail("COMPILE-ONLY without a definition");
+        set_flag(*latest_, kCompileOnly);
+    } else if (u == "FOLDABLE") {
+        int in = 0, out = 0;
+        if (!latest_ || latest_->kind != Kind::Prim || !stack_picture(latest_->effect, in, out) ||
+            in < 1 || in > 2 || out != 1)
+            fail("FOLDABLE needs a PRIM: with ( x -- x' ) or ( x1 x2 -- x3 )");
+        set_flag(*latest_, uint8_t(in));
+    } else if (u == "DATA-SPACE") {
+        if (data_origin_set_) fail("DATA-SPACE given twice");
+        data_origin_ = pop();
+        data_origin_set_ = true;
+    } else if (u == "HEADER!") {
+        const uint32_t offset = pop(), x = pop();
+        if (offset == H_FLAGS) header_flags_ = lower_bits(x);
+        else if (offset < kHeaderBytes && offset % 4 == 0 && offset != H_PV && offset != H_START)
+            header_cells_[offset] = x;
+        else fail("HEADER! offset " + std::to_string(offset) + " is not a header cell the source sets");
+    } else if (u == "START!") start_ = pop();
+    else if (u == "LINK-NAMES") {
+        const uint32_t wid = pop();
+        std::vector<uint32_t> heads(kThreads, 0);
+        for (const Word& w : words_) {
+            const uint32_t t = hash_thread(name_hash(w.name));
+            store(w.nt + kLinkOffset, heads[t]);
+            heads[t] = w.nt;
+        }
+        for (uint32_t t = 0; t < kThreads; ++t) store(wid + kWordlistThreads + 4 * t, heads[t]);
+        linked_ = words_.size();
+    } else if (u == "CODE-HERE") {
+        flush();
+        push(asm_.here());
+    } else if (u == "HERE") push(here());
+    else if (u == ",") comma(pop());
+    else if (u == "C,") c_comma(lower_bits(pop()));
+    else if (u == "ALLOT") allot(pop());
+    else if (u == "ALIGN") align();
+    else if (u == "!") {
+        const uint32_t a = pop();
+        store(a, pop());
+    } else if (u == "C!") {
+        const uint32_t a = pop();
+        c_store(a, lower_bits(pop()));
+    } else if (u == ",\"") {
+        const std::string_view s = parse('"');
+        if (s.size() > 255) fail("string too long");
+        c_comma(uint8_t(s.size()));
+        for (char c : s) c_comma(uint8_t(c));
+    } else if (u == "'") push(require(parse_name()).xt);
+    else if (u == "CHAR") {
+        const std::string_view c = parse_name();
+        if (c.empty()) fail("CHAR needs a character");
+        push(uint8_t(c[0]));
+    } else if (u == "+") binary([](uint32_t a, uint32_t b) { return a + b; });
+    else if (u == "-") binary([](uint32_t a, uint32_t b) { return a - b; });
+    else if (u == "*") binary([](uint32_t a, uint32_t b) { return a * b; });
+    else if (u == "AND") binary([](uint32_t a, uint32_t b) { return a & b; });
+    else if (u == "OR") binary([](uint32_t a, uint32_t b) { return a | b; });
+    else if (u == "LSHIFT") binary([](uint32_t a, uint32_t b) { return b < 32 ? a << b : 0u; });
+    else if (u == "RSHIFT") binary([](uint32_t a, uint32_t b) { return b < 32 ? a >> b : 0u; });
+    else if (u == "NEGATE") push(0u - pop());
+    else if (u == "INVERT") push(~pop());
+    else if (u == "CELLS") push(pop() * 4);
+    else if (u == "CELL+") push(pop() + 4);
+    else if (u == "DUP") {
+        const uint32_t x = pop();
+        push(x);
+        push(x);
+    } else if (u == "DROP") pop();
+    else if (u == "SWAP") {
+        const uint32_t b = pop(), a = pop();
+        push(b);
+        push(a);
+    } else if (u == "OVER") {
+        const uint32_t b = pop(), a = pop();
+        push(a);
+        push(b);
+        push(a);
+    } else if (const auto n = number(token)) push(*n);
+    else if (const Word* w = find(token); w && w->kind == Kind::Value) push(w->value);
+    else if (w) fail(std::string(token) + " cannot run at cross-compile time");
+    else fail("undefined word " + std::string(token));
+}
+
+// Control words of a definition; false if the token is not one.
+bool CrossCompiler::compile_control(const std::string& u) {
+    auto pop_control = [&](Control::Kind kind) {
+        if (control_.empty() || control_.back().kind != kind) fail("unbalanced control structure");
+        const Control c = control_.back();
+        control_.pop_back();
+        return c;
+    };
+    auto loop_end = [&](const Control& c) {
+        if (c.question) {
+            flush();
+            asm_.branch(c.exit);
+            resolve(c.skip);
+            asm_.ops("DROP DROP");
+        }
+        resolve(c.exit);
+    };
+    auto do_setup = [&](bool question) {
+        Control c{Control::Do, {}, asm_.label(), asm_.label(), question};
+        flush();
+        if (question) {
+            asm_.ops("OVER OVER -");
+            asm_.zbranch(c.skip);
+        }
+        asm_.ops("SWAP");
+        asm_.lit(0xFFFFFFFFu);
+        asm_.ops("+ DUP >R SWAP - >R");
+        c.label = mark();
+        control_.push_back(c);
+    };
+
+    if (u == ";") {
+        if (!control_.empty()) fail("unbalanced control structure in " + current_->name);
+        emit_exit();
+        compiling_ = false;
+        current_ = nullptr;
+    } else if (u == "EXIT") emit_exit();
+    else if (u == "RECURSE") emit_call(current_->xt);
+    else if (u == "IF") {
+        const Label l = asm_.label();
+        flush();
+        asm_.zbranch(l);
+        control_.push_back({Control::Orig, l});
+    } else if (u == "ELSE") {
+        const Control c = pop_control(Control::Orig);
+        const Label l = asm_.label();
+        flush();
+        asm_.branch(l);
+        resolve(c.label);
+        control_.push_back({Control::Orig, l});
+    } else if (u == "THEN") resolve(pop_control(Control::Orig).label);
+    else if (u == "BEGIN") control_.push_back({Control::Dest, mark()});
+    else if (u == "UNTIL") {
+        flush();
+        asm_.zbranch(pop_control(Control::Dest).label);
+    } else if (u == "AGAIN") {
+        flush();
+        asm_.branch(pop_control(Control::Dest).label);
+    } else if (u == "WHILE") {
+        const Control dest = pop_control(Control::Dest);
+        const Label l = asm_.label();
+        flush();
+        asm_.zbranch(l);
+        control_.push_back({Control::Orig, l});
+        control_.push_back(dest);
+    } else if (u == "REPEAT") {
+        const Control dest = pop_control(Control::Dest);
+        flush();
+        asm_.branch(dest.label);
+        resolve(pop_control(Control::Orig).label);
+    } else if (u == "DO") do_setup(false);
+    else if (u == "?DO") do_setup(true);
+    else if (u == "LOOP") {
+        const Control c = pop_control(Control::Do);
+        flush();
+        asm_.nbranch(c.label);
+        asm_.op(Op::RDROP);
+        loop_end(c);
+    } else if (u == "+LOOP") {
+        const Control c = pop_control(Control::Do);
+        flush();
+        asm_.op(Op::DUP);
+        asm_.lit(31);
+        asm_.ops("RSHIFT SWAP R> SWAP - >R FW@ XOR");
+        asm_.zbranch(c.label);
+        asm_.ops("RDROP RDROP");
+        loop_end(c);
+    } else if (u == "LEAVE") {
+        const auto it = std::find_if(control_.rbegin(), control_.rend(),
+                                     [](const Control& c) { return c.kind == Control::Do; });
+        if (it == control_.rend()) fail("LEAVE outside a loop");
+        flush();
+        asm_.ops("RDROP RDROP");
+        asm_.branch(it->exit);
+    } else if (u == "[") {
+        compiling_ = false;
+        for (std::string_view t = parse_name(); t != "]"; t = parse_name()) {
+            if (t.empty()) fail("missing ]");
+            interpret_token(t);
+        }
+        compiling_ = true;
+    } else if (u == "LITERAL") emit_lit(pop());
+    else if (u == "[']") emit_lit(require(parse_name()).xt);
+    else if (u == "[CHAR]") {
+        const std::string_view c = parse_name();
+        if (c.empty()) fail("[CHAR] needs a character");
+        emit_lit(uint8_t(c[0]));
+    } else if (u == "S\"" || u == ".\"" || u == "ABORT\"") {
+        const std::string_view s = parse('"');
+        const uint32_t a = string_literal(s);
+        emit_lit(a);
+        emit_lit(uint32_t(s.size()));
+        if (u == ".\"") emit_call(require("type").xt);
+        if (u == "ABORT\"") emit_call(require("(abort\")").xt);
+    } else if (u == "C\"") {
+        const std::string_view s = parse('"');
+        if (s.size() > 255) fail("string too long");
+        const uint32_t a = here();
+        c_comma(uint8_t(s.size()));
+        for (char c : s) c_comma(uint8_t(c));
+        align();
+        emit_lit(a);
+    } else if (u == "POSTPONE") {
+        const Word& w = require(parse_name());
+        const uint8_t flags = data_[w.nt + kFlagsOffset - data_origin_];
+        if (flags & kImmediate) {
+            emit_word(w);
+        } else {
+            emit_lit(w.xt);
+            emit_call(require("compile,").xt);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CrossCompiler::compile_token(std::string_view token) {
+    const std::string u = upper_case(token);
+    if (u == "\\") {
+        parse('\n');
+        return;
+    }
+    if (u == "(") {
+        skip_comment_paren();
+        return;
+    }
+    if (compile_control(u)) return;
+    if (const Word* w = find(token)) {
+        if (data_[w->nt + kFlagsOffset - data_origin_] & kImmediate)
+            fail(std::string(token) + " is immediate and cannot run at cross-compile time");
+        emit_word(*w);
+        return;
+    }
+    if (const auto n = number(token)) {
+        emit_lit(*n);
+        return;
+    }
+    fail("undefined word " + std::string(token));
+}
+
+// ---------------------------------------------------------------------------
+// The image
+
+std::vector<uint8_t> CrossCompiler::image() {
+    if (compiling_) throw CrossError("a definition is not ended");
+    if (!start_) throw CrossError("no start address (START!)");
+    if (linked_ != words_.size()) throw CrossError("names defined after LINK-NAMES are not linked");
+    if (data_.size() % 4) throw CrossError("data space does not end aligned");
+    flush();
+    while (asm_.here() % 4) asm_.op(Op::NOP);
+
+    assembler::ImageHeader& h = asm_.header();
+    if (header_flags_) h.flags = *header_flags_;
+    h.pv = asm_.here();
+    h.start = *start_;
+    for (const auto& [offset, x] : header_cells_) {
+        switch (offset) {
+        case H_STAMP: h.stamp = x; break;
+        case H_PX: h.px = x; break;
+        case H_P0: h.p0 = x; break;
+        case H_VX: h.vx = x; break;
+        case H_R0: h.r0 = x; break;
+        case H_RSTACK: h.rstack = x; break;
+        case H_S0: h.s0 = x; break;
+        case H_STACK: h.stack = x; break;
+        case H_CPB: h.cpb = x; break;
+        case H_PB: h.pb = x; break;
+        case H_CFB: h.cfb = x; break;
+        case H_FB: h.fb = x; break;
+        case H_CTIB: h.ctib = x; break;
+        case H_TB: h.tb = x; break;
+        case H_CTOB: h.ctob = x; break;
+        case H_HX: h.hx = x; break;
+        case H_V0: h.v0 = x; break;
+        default: break;
+        }
+    }
+    asm_.cell(uint32_t(data_.size()));
+    asm_.bytes(std::string_view(reinterpret_cast<const char*>(data_.data()), data_.size()));
+    return asm_.finish();
+}
+
+std::string CrossCompiler::symbol_map() const {
+    std::vector<const Word*> sorted;
+    for (const Word& w : words_) sorted.push_back(&w);
+    std::sort(sorted.begin(), sorted.end(), [](const Word* a, const Word* b) { return a->xt < b->xt; });
+    std::ostringstream out;
+    out << std::hex;
+    for (const Word* w : sorted) out << w->xt << ' ' << w->name << '\n';
+    return out.str();
+}
+
+}  // namespace norvex::forth

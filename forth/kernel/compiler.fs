@@ -1,0 +1,147 @@
+\ The compiler: subroutine-threaded code in program memory.
+\
+\ A definition is machine code: a call is CALL, ; is EXIT, a primitive is
+\ its opcodes copied in, a constant or variable is a LIT. It remembers the
+\ last two instructions and the last address a branch may target, which is
+\ enough for two improvements: a pure primitive after literals runs at
+\ compile time (3 CELLS compiles LIT 12), and a CALL right before the end
+\ becomes a BRANCH (the callee's EXIT then returns for both), an EXECUTE
+\ there >R EXIT.
+
+: ins       ( -- )  last-ins @ prev-ins !  code-here last-ins ! ;
+: op,       ( opcode -- )  ins code-c, ;
+: op-cell,  ( x opcode -- )   \ an instruction with its operand
+  ins  flash-buf 3 + c!  flash-buf 4 + !  flash-buf 3 + 5 code-bytes, ;
+: op-to,    ( paddr opcode -- )  swap code-here 5 + - swap op-cell, ;
+: literal,  ( x -- )  op-lit op-cell, ;
+: call,     ( xt -- )  op-call op-to, ;
+: label     ( -- )  code-here last-label ! ;
+
+\ Literal folding
+: lit?      ( paddr -- flag )   \ a LIT that no branch target follows
+  dup last-label @ u< if drop false exit then  c@p op-lit = ;
+: just-before? ( paddr n -- flag )  code-here swap - = ;
+: literals? ( n -- flag )   \ the last n instructions are foldable literals
+  last-ins @ dup 5 just-before? swap lit? and
+  swap 1 = if exit then
+  prev-ins @ dup 10 just-before? swap lit? and and ;
+: literal@  ( paddr -- x )  1+ @p ;
+: unlit     ( -- x )   \ takes the last literal back out of the code
+  last-ins @ literal@  prev-ins @ last-ins !  0 prev-ins !  -5 cp +! ;
+: fold      ( xt n -- )
+  1 = if unlit swap execute literal, exit then
+  unlit unlit swap rot execute literal, ;
+
+: inline,   ( xt u -- )   \ copies the u bytes of code at xt
+  dup 0= if 2drop exit then
+  over c@p op-lit = over 5 = and if drop literal@ literal, exit then
+  ins >r flash-buf r@ 0 ?do over i + c@p over i + c! loop nip r> code-bytes, ;
+
+: compile,  ( xt -- )
+  dup xt>name ?dup 0= if call, exit then
+  name>flags dup 3 and ?dup if dup literals? if nip fold exit then drop then
+  $40 and if dup xt>name 9 + c@ inline, exit then
+  call, ;
+
+\ Leaving a definition: its locals frame goes first.
+: locals-exit, ( -- )  #locals @ ?dup if cells literal, lp literal, ['] +! compile, then ;
+
+\ Tail calls
+: last-op?  ( opcode n -- flag )   \ the last instruction, n bytes long, with no label after it
+  last-ins @ dup rot just-before?  over last-label @ u< 0= and  swap c@p rot = and ;
+: exit,     ( -- )
+  locals-exit,
+  op-call 5 last-op? if op-branch last-ins @ code-c! exit then
+  op-execute 1 last-op? if op->r last-ins @ code-c! then
+  op-exit op, ;
+
+\ Control structures. orig is the operand of a forward branch, dest the
+\ target of a backward one.
+: >mark     ( opcode -- orig )  0 swap op-cell, code-here 4 - ;
+: >resolve  ( orig -- )  code-here over 4 + - swap code! label ;
+: <mark     ( -- dest )  code-here label ;
+: <resolve  ( dest opcode -- )  op-to, ;
+
+: if        ( C: -- orig )  op-0branch >mark ; immediate compile-only
+: else      ( C: orig1 -- orig2 )  op-branch >mark swap >resolve ; immediate compile-only
+: then      ( C: orig -- )  >resolve ; immediate compile-only
+: begin     ( C: -- dest )  <mark ; immediate compile-only
+: until     ( C: dest -- )  op-0branch <resolve ; immediate compile-only
+: again     ( C: dest -- )  op-branch <resolve ; immediate compile-only
+: while     ( C: dest -- orig dest )  op-0branch >mark swap ; immediate compile-only
+: repeat    ( C: orig dest -- )  op-branch <resolve >resolve ; immediate compile-only
+
+\ Counted loops. DO keeps ( R: limit-1 count ): LOOP is one NBRANCH, which
+\ counts down and drops the count at the end; +LOOP steps the count by the
+\ increment and leaves when the subtraction's borrow (in W) says that the
+\ index crossed the limit. LEAVEs are chained through their operands.
+: (do)      ( -- )
+  2 literals? if   \ both bounds known: the parameters are too
+    unlit unlit 1- tuck swap -  swap literal, op->r op,  literal, op->r op,  exit
+  then
+  op-swap op,  -1 literal,  op-+ op,  op-dup op,  op->r op,  op-swap op,  op-- op,  op->r op, ;
+: do-sys    ( orig|0 -- do-sys )  leave-chain @ swap  0 leave-chain !  (do) <mark ;
+: do        ( C: -- do-sys )  0 do-sys ; immediate compile-only
+: ?do       ( C: -- do-sys )
+  op-over op, op-over op, op-- op, op-0branch >mark do-sys ; immediate
+: leave     ( C: -- )
+  op-rdrop op, op-rdrop op,  leave-chain @ op-branch op-cell,  code-here 4 - leave-chain ! ;
+  immediate compile-only
+: loop-exit ( chain orig|0 -- )
+  ?dup if op-branch >mark swap >resolve op-drop op, op-drop op, >resolve then
+  leave-chain @ begin ?dup while dup @p swap >resolve repeat
+  leave-chain ! ;
+: loop      ( C: do-sys -- )  op-nbranch <resolve  op-rdrop op,  loop-exit ; immediate compile-only
+\ +LOOP with a known step n subtracts it (adds -n when n is negative) and
+\ leaves on the borrow (the carry); with a step on the stack it leaves when
+\ the borrow differs from the step's sign bit.
+: known-step, ( dest n -- )
+  op-r> op,  dup 0< if negate literal, op-+ op, else literal, op-- op, then
+  op->r op,  op-fw@ op,  op-0branch <resolve ;
+: any-step,   ( dest -- )
+  op-dup op,  31 literal,  op-rshift op,  op-swap op,  op-r> op,  op-swap op,  op-- op,
+  op->r op,  op-fw@ op,  op-xor op,  op-0branch <resolve ;
+: +loop     ( C: do-sys -- )
+  1 literals? if unlit known-step, else any-step, then
+  op-rdrop op,  op-rdrop op,  loop-exit ; immediate compile-only
+
+\ Definitions
+: [         ( -- )  false state ! ; immediate
+: ]         ( -- )  true state ! ;
+: no-locals ( -- )  0 #locals !  0 local-names ! ;
+: start-code ( -- )
+  code-here dup last-xt ! last-label !  0 last-ins !  0 prev-ins !  0 leave-chain !  no-locals ;
+: :         ( "<spaces>name" -- colon-sys )
+  parse-name header, true reveal? ! start-code sp@ csp ! ] ;
+: :noname   ( -- xt colon-sys )
+  0 code, false reveal? ! start-code code-here sp@ csp ! ] ;
+: ;         ( colon-sys -- )
+  sp@ csp @ <> if -22 throw then
+  exit, no-locals reveal? @ if reveal then false state ! ; immediate compile-only
+: exit      ( -- )  exit, ; immediate compile-only
+\ A recursive call first makes sure that the return stack has room left:
+\ past rp-limit it branches to rp-overflow, which throws.
+: rp-overflow ( -- )  -5 throw ;
+: recurse   ( -- )
+  rp-limit literal,  op-rp@ op,  op-u< op,  ['] rp-overflow op-0branch op-to,
+  last-xt @ call, ; immediate compile-only
+: literal   ( x -- )  literal, ; immediate compile-only
+
+\ CONSTANT, VARIABLE and CREATE compile code that pushes one value, and
+\ that the compiler copies as a literal; CREATE leaves room for DOES> to
+\ turn its EXIT into a branch.
+: value,    ( x -- )
+  flash-buf 4 + !  op-lit flash-buf 3 + c!  $3F3F3F05 flash-buf 8 + !  op-nop flash-buf 12 + c!
+  flash-buf 3 + 10 code-bytes,  $40 latest @ 8 + c!  5 latest @ 9 + c! ;
+: create    ( "<spaces>name" -- )  parse-name header, here value, reveal ;
+: variable  ( "<spaces>name" -- )  create 0 , ;
+: constant  ( x "<spaces>name" -- )  parse-name header, value, reveal ;
+: >body     ( xt -- a-addr )  1+ @p ;
+
+: (does)    ( paddr -- )   \ the latest word branches to paddr after its LIT
+  last-xt @ 10 + - flash-buf 4 + !  op-branch flash-buf 3 + c!
+  flash-buf 3 + last-xt @ 5 + 5 flash
+  latest @ 8 + dup c@ $BF and swap c! ;
+: does>     ( C: colon-sys1 -- colon-sys2 )
+  0 literal,  code-here 4 -  ['] (does) call,  exit,  no-locals  code-here swap code!
+  label  0 last-ins !  0 prev-ins ! ; immediate compile-only

@@ -1,0 +1,178 @@
+\ The text interpreter, source files, errors, and the start of the system.
+
+\ Numbers: digits in BASE, or after a prefix # (decimal), $ (hex),
+\ % (binary); a leading minus; a trailing point for a double; 'c' for a
+\ character.
+: digit?     ( char -- u true | false )
+  dup [char] 9 > if upc dup [char] A < if drop false exit then 7 - then
+  [char] 0 -  dup base @ u< dup 0= if nip then ;
+: accumulate ( ud1 u -- ud2 )  >r base @ * >r base @ um* r> + r> 0 d+ ;
+: >number    ( ud1 c-addr1 u1 -- ud2 c-addr2 u2 )
+  begin dup while
+    over c@ digit? 0= if exit then
+    >r 2swap r> accumulate 2swap 1 /string
+  repeat ;
+: char-literal? ( c-addr u -- flag )
+  3 = if dup c@ [char] ' = swap 2 + c@ [char] ' = and exit then drop false ;
+: prefix-base ( c-addr1 u1 -- c-addr2 u2 )
+  dup 0= if exit then
+  over c@ dup [char] # = if drop 10 else dup [char] $ = if drop 16 else
+  [char] % = if 2 else exit then then then
+  base ! 1 /string ;
+: minus?     ( c-addr1 u1 -- c-addr2 u2 flag )
+  dup if over c@ [char] - = if 1 /string true exit then then false ;
+: signed-number ( c-addr u -- n 1 | d 2 | 0 )
+  minus? >r  dup 0= if 2drop rdrop 0 exit then
+  dup >r 0 0 2swap >number        ( ud c-addr' u' ) ( R: sign u )
+  dup r> = if 2drop 2drop rdrop 0 exit then
+  dup 0= if 2drop drop r> if negate then 1 exit then
+  1 = swap c@ [char] . = and if r> if dnegate then 2 exit then
+  2drop rdrop 0 ;
+: number?    ( c-addr u -- n 1 | d 2 | 0 )
+  2dup char-literal? if drop 1+ c@ 1 exit then
+  base @ >r prefix-base signed-number r> base ! ;
+
+\ The interpreter
+: ?stack     ( -- )
+  sp@ sp0 u> if -4 throw then
+  sp@ sp0 stack-cells cells - u< if -3 throw then
+  rp@ rp0 rstack-cells cells - u< if -5 throw then ;
+: interpret-number ( c-addr u -- i*x )
+  number? ?dup 0= if -13 throw then
+  state @ if 1 = if literal, else swap literal, literal, then else drop then ;
+: interpret-name ( c-addr u -- i*x )
+  2dup last-word 2!
+  2dup find-name ?dup if
+    nip nip  state @ if dup immediate? 0= if name>xt compile, exit then
+    else dup name>flags $20 and if -14 throw then then
+    name>xt execute exit
+  then interpret-number ;
+: interpret  ( i*x -- j*x )
+  begin parse-name dup while interpret-name ?stack repeat 2drop ;
+
+: evaluate   ( i*x c-addr u -- j*x )
+  push-input  src 2!  -1 src-id !  0 >in !  interpret  pop-input ;
+
+\ Source files
+VARIABLE included-list   \ names INCLUDED read, for REQUIRED
+
+: (include-file) ( i*x fileid c-addr u -- j*x )
+  file-depth @ #files = if -256 throw then
+  push-input  src-name 2!  src-id !  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
+  begin refill while interpret repeat  pop-input ;
+: include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
+: keep-name  ( c-addr1 u -- c-addr2 u )   \ into the next file's slot, NUL-terminated
+  /file-name 1- min  file-depth @ name-slot  2dup + 0 swap c!
+  over >r dup >r swap move r> r> ;
+: remember   ( c-addr u -- )
+  align here included-list @ , included-list !  dup c, here swap dup allot move align ;
+: included?  ( c-addr u -- flag )
+  included-list @ begin dup while
+    >r 2dup r@ cell+ count str= if 2drop rdrop true exit then r> @
+  repeat nip nip ;
+: included   ( i*x c-addr u -- j*x )
+  file-depth @ #files = if -256 throw then
+  keep-name  2dup r/o open-file ?dup if nip file-throw then
+  >r 2dup remember  r@ -rot ['] (include-file) catch  r> close-file drop  rethrow ;
+: include    ( i*x "name" -- j*x )  parse-name included ;
+: required   ( i*x c-addr u -- i*x )  2dup included? if 2drop else included then ;
+: require    ( i*x "name" -- i*x )  parse-name required ;
+
+\ Errors: where, what, and the message for the code.
+DEFER .message  ( n -- )
+: .error-code ( n -- )  ." error " (.) type ;
+: .location  ( -- )
+  err-name 2@ dup if type [char] : emit err-line @ (u.) type ." : " else 2drop then ;
+: report     ( n -- )
+  dup -1 = over -56 = or if drop exit then
+  cr .location  err-word 2@ dup if type ." : " else 2drop then
+  dup -2 = if drop abort-msg 2@ type else .message then cr ;
+: abort      ( i*x -- )  -1 throw ;
+: (abort")   ( i*x x1 c-addr u -- | i*x )  rot if abort-msg 2! -2 throw then 2drop ;
+
+\ Comments and strings
+: (          ( "ccc<paren>" -- )   \ in a file, runs on over line ends
+  begin /source [char] ) scan nip 0= src-id @ 0> and while
+    refill 0= if exit then
+  repeat  [char] ) parse 2drop ; immediate
+: \          ( "ccc<eol>" -- )  source nip >in ! ; immediate
+: .(         ( "ccc<paren>" -- )  [char] ) parse type ; immediate
+: string,    ( c-addr u -- addr )  here >r dup allot r@ swap move r> align ;
+: sliteral   ( c-addr u -- )  tuck string, literal, literal, ;
+: next-buffer ( -- c-addr )
+  next-string @ dup 1+ dup 3 = if drop 0 then next-string !  /string-buffer * string-buffers + ;
+: s"         ( "ccc<quote>" -- c-addr u )
+  [char] " parse  state @ if sliteral exit then
+  dup /string-buffer u> if -18 throw then
+  next-buffer over >r dup >r swap move r> r> ; immediate
+: ."         ( "ccc<quote>" -- )  [char] " parse sliteral ['] type call, ; immediate compile-only
+: c"         ( "ccc<quote>" -- )
+  [char] " parse here >r dup c, here swap dup allot move align r> literal, ; immediate compile-only
+: abort"     ( "ccc<quote>" -- )  [char] " parse sliteral ['] (abort") call, ; immediate compile-only
+: find-or-throw ( c-addr u -- nt )  2dup find-name ?dup if nip nip exit then last-word 2! -13 throw ;
+: '          ( "<spaces>name" -- xt )  parse-name find-or-throw name>xt ;
+: [']        ( "<spaces>name" -- )  ' literal, ; immediate compile-only
+: [char]     ( "<spaces>name" -- )  char literal, ; immediate compile-only
+: postpone   ( "<spaces>name" -- )
+  parse-name find-or-throw dup name>xt swap immediate?
+  if compile, else literal, ['] compile, call, then ; immediate compile-only
+: find       ( c-addr -- c-addr 0 | xt 1 | xt -1 )
+  dup count find-name dup if nip dup name>xt swap immediate? if 1 else -1 then then ;
+
+\ The rest of the CORE words
+: depth      ( -- +n )  sp@ sp0 swap - 2 arshift ;
+: decimal    ( -- )  10 base ! ;
+: hex        ( -- )  16 base ! ;
+: pad        ( -- c-addr )  pb ;
+: pick       ( xu ... x0 u -- xu ... x0 xu )  1+ cells sp@ + @ ;
+
+\ The interactive loop
+: reset-input ( -- )
+  0 #input !  0 file-depth !  0 src-id !  0 line# !  0 0 src-name 2!  tib 0 src 2!  0 >in ! ;
+: prompt     ( -- )  state @ if ."  compiled" else ."  ok" then cr ;
+: serve      ( -- )  begin refill drop interpret prompt again ;
+: quit       ( -- )
+  begin
+    rp0 rp! reset-input  no-locals locals-top lp !  false state !
+    ['] serve catch report sp0 sp!
+  again ;
+: (no-catch) ( n -- )  report sp0 sp! quit ;
+
+\ Saving: the code, then the data space after it at #pv, with its length.
+: stamp      ( paddr u -- x )   \ a checksum of program memory
+  0 -rot bounds ?do dup 5 lshift swap 27 rshift or i @p xor 4 +loop ;
+: nop-pad    ( paddr1 paddr2 -- )  swap ?do op-nop i code-c! loop ;
+: image-end  ( -- paddr )
+  code-here aligned  code-here over nop-pad
+  here aligned data-origin -  2dup + cell+ code-limit u> if -8 throw then
+  2dup swap code!  data-origin 2 pick cell+ 2 pick flash
+  over 8 code!  + cell+ ;
+: save-system ( c-addr u -- )
+  image-end dup 80 swap over - stamp 4 code!
+  >r 2dup r/w create-file ?dup if rdrop nip file-throw exit then
+  0 p>x r> 3 pick handle (fwrite) swap close-file drop file-throw ;
+
+\ The start: stacks, variables from #pv, the argument text, the loop.
+: restore-data ( -- )  #pv dup cell+ swap @p #v0 swap pmove ;
+: init       ( -- )
+  decimal  false state !  0 handler !  transient dlimit !  locals-top lp !  no-locals  0 after-cr !
+  close-records  0 file-ior !
+  0 next-string !  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
+: banner     ( -- )  ." Norvex Forth 1.0" cr ;
+: xcount     ( a -- a u )  0 begin 2dup + 0 c@x while 1+ repeat ;
+: xmove      ( a c-addr u -- )  0 ?do over i + 0 c@x over i + c! loop 2drop ;
+\ The argument text is kept in #tb when it fits, else at the top of data
+\ space, below the heap, for the whole run.
+: argument-buffer ( u -- c-addr )
+  dup /tb u> if aligned dlimit @ swap - dup dlimit ! exit then drop tb ;
+: argument   ( -- c-addr u )
+  (getpar) throw dup 0= if 0 exit then
+  xcount dup >r argument-buffer tuck r@ xmove r> ;
+: interpret-arguments ( c-addr u -- )
+  dup if
+    ['] evaluate catch ?dup if report sp0 sp! else prompt then
+  else 2drop then ;
+: (start-up) ( -- )  banner args 2@ interpret-arguments quit ;
+DEFER start-up  ( -- )   \ what the system does once it has its argument text
+' (start-up) IS start-up
+: cold       ( -- )  #r0 rp! #s0 sp! restore-data init argument args 2! start-up ;

@@ -1,0 +1,173 @@
+\ The primitives, each beside the opcodes that implement it.
+\
+\ Compiling a primitive copies its opcodes into the definition; executing
+\ one runs them and returns. The return-stack words and the loop indices
+\ only make sense inline, which is how the compiler always uses them.
+\ FOLDABLE marks the pure ones: with literal arguments the compiler runs
+\ them at compile time and compiles the result.
+
+\ Stack
+PRIM: dup     ( x -- x x )                     DUP ;
+PRIM: drop    ( x -- )                         DROP ;
+PRIM: swap    ( x1 x2 -- x2 x1 )               SWAP ;
+PRIM: over    ( x1 x2 -- x1 x2 x1 )            OVER ;
+PRIM: nip     ( x1 x2 -- x2 )                  SWAP DROP ;
+PRIM: tuck    ( x1 x2 -- x2 x1 x2 )            SWAP OVER ;
+PRIM: rot     ( x1 x2 x3 -- x2 x3 x1 )         >R SWAP R> SWAP ;
+PRIM: -rot    ( x1 x2 x3 -- x3 x1 x2 )         SWAP >R SWAP R> ;
+PRIM: 2dup    ( x1 x2 -- x1 x2 x1 x2 )         OVER OVER ;
+PRIM: 2drop   ( x1 x2 -- )                     DROP DROP ;
+PRIM: 2swap   ( x1 x2 x3 x4 -- x3 x4 x1 x2 )   >R SWAP R> SWAP >R >R SWAP R> SWAP R> ;
+PRIM: 2over   ( x1 x2 x3 x4 -- x1 x2 x3 x4 x1 x2 )
+              >R >R OVER OVER R> SWAP >R SWAP R> R> SWAP >R SWAP R> ;
+PRIM: sp@     ( -- a-addr )                    SP@ ;
+PRIM: sp!     ( a-addr -- )                    SP! ;
+
+\ Return stack. These and the loop words are COMPILE-ONLY: run from the
+\ interpreter they would act on its own return stack.
+PRIM: >r      ( x -- ) ( R: -- x )             >R ;  COMPILE-ONLY
+PRIM: r>      ( -- x ) ( R: x -- )             R> ;  COMPILE-ONLY
+PRIM: r@      ( -- x ) ( R: x -- x )           R@ ;  COMPILE-ONLY
+PRIM: rdrop   ( R: x -- )                      RDROP ;  COMPILE-ONLY
+PRIM: 2>r     ( x1 x2 -- ) ( R: -- x1 x2 )     SWAP >R >R ;  COMPILE-ONLY
+PRIM: 2r>     ( -- x1 x2 ) ( R: x1 x2 -- )     R> R> SWAP ;  COMPILE-ONLY
+PRIM: 2r@     ( -- x1 x2 ) ( R: x1 x2 -- x1 x2 )  R> R@ OVER >R SWAP ;  COMPILE-ONLY
+PRIM: rp@     ( -- a-addr )                    RP@ ;
+PRIM: rp!     ( a-addr -- )                    RP! ;
+
+\ Loops. DO leaves ( R: limit-1 count ) with the count on top: NBRANCH
+\ counts it down, and the index is limit-1 minus the count.
+PRIM: i       ( -- n ) ( R: k c -- k c )       R> R@ OVER - SWAP >R ;  COMPILE-ONLY
+PRIM: j       ( -- n )                         RP@ 12 + @ RP@ 8 + @ - ;  COMPILE-ONLY
+PRIM: unloop  ( R: k c -- )                    RDROP RDROP ;  COMPILE-ONLY
+
+\ Arithmetic and logic
+PRIM: +       ( n1 n2 -- n3 )       + ;            FOLDABLE
+PRIM: -       ( n1 n2 -- n3 )       - ;            FOLDABLE
+PRIM: *       ( n1 n2 -- n3 )       UM* DROP ;     FOLDABLE
+PRIM: and     ( x1 x2 -- x3 )       AND ;          FOLDABLE
+PRIM: or      ( x1 x2 -- x3 )       OR ;           FOLDABLE
+PRIM: xor     ( x1 x2 -- x3 )       XOR ;          FOLDABLE
+PRIM: lshift  ( x1 u -- x2 )        LSHIFT ;       FOLDABLE
+PRIM: rshift  ( x1 u -- x2 )        RSHIFT ;       FOLDABLE
+PRIM: arshift ( x1 u -- x2 )        ASHIFT ;       FOLDABLE
+PRIM: invert  ( x1 -- x2 )          -1 XOR ;       FOLDABLE
+PRIM: negate  ( n1 -- n2 )          0 SWAP - ;     FOLDABLE
+PRIM: abs     ( n -- u )            DUP 0< SWAP OVER XOR SWAP - ;  FOLDABLE
+PRIM: 1+      ( n1 -- n2 )          1 + ;          FOLDABLE
+PRIM: 1-      ( n1 -- n2 )          1 - ;          FOLDABLE
+PRIM: 2*      ( x1 -- x2 )          1 LSHIFT ;     FOLDABLE
+PRIM: 2/      ( x1 -- x2 )          1 ASHIFT ;     FOLDABLE
+PRIM: cells   ( n1 -- n2 )          2 LSHIFT ;     FOLDABLE
+PRIM: cell+   ( a1 -- a2 )          4 + ;          FOLDABLE
+PRIM: chars   ( n1 -- n2 )          ;              FOLDABLE
+PRIM: char+   ( c-addr1 -- c-addr2 )  1 + ;        FOLDABLE
+PRIM: aligned ( addr -- a-addr )    3 + -4 AND ;   FOLDABLE
+PRIM: um*     ( u1 u2 -- ud )       UM* ;
+PRIM: um/mod  ( ud u1 -- u2 u3 )    UM/MOD ;
+PRIM: s>d     ( n -- d )            DUP 0< ;
+\ The carry of + is in W: FW@ fetches it.
+PRIM: d+      ( d1 d2 -- d3 )       >R SWAP >R + FW@ R> + R> + ;
+PRIM: dnegate ( d1 -- d2 )          -1 XOR SWAP -1 XOR 1 + FW@ >R SWAP R> SWAP + ;
+PRIM: upc     ( char -- char' )     DUP 97 - 26 U< 32 AND - ;   FOLDABLE
+
+\ Comparisons. There is no = opcode: x1 = x2 when x1 - x2 is below 1.
+PRIM: 0=      ( x -- flag )         1 U< ;         FOLDABLE
+PRIM: 0<>     ( x -- flag )         0 SWAP U< ;    FOLDABLE
+PRIM: 0<      ( n -- flag )         0< ;           FOLDABLE
+PRIM: 0>      ( n -- flag )         0 SWAP < ;     FOLDABLE
+PRIM: =       ( x1 x2 -- flag )     - 1 U< ;       FOLDABLE
+PRIM: <>      ( x1 x2 -- flag )     - 0 SWAP U< ;  FOLDABLE
+PRIM: <       ( n1 n2 -- flag )     < ;            FOLDABLE
+PRIM: >       ( n1 n2 -- flag )     SWAP < ;       FOLDABLE
+PRIM: u<      ( u1 u2 -- flag )     U< ;           FOLDABLE
+PRIM: u>      ( u1 u2 -- flag )     SWAP U< ;      FOLDABLE
+PRIM: within  ( n1 n2 n3 -- flag )  OVER - >R - R> U< ;
+
+\ Memory: variable memory, program memory (read only), extended addresses
+PRIM: @       ( a-addr -- x )       @ ;
+PRIM: !       ( x a-addr -- )       ! ;
+PRIM: c@      ( c-addr -- char )    C@ ;
+PRIM: c!      ( char c-addr -- )    C! ;
+PRIM: w@      ( addr -- u )         W@ ;
+PRIM: w!      ( x addr -- )         W! ;
+PRIM: +!      ( n a-addr -- )       SWAP OVER @ + SWAP ! ;
+PRIM: 2@      ( a-addr -- x1 x2 )   DUP 4 + @ SWAP @ ;
+PRIM: 2!      ( x1 x2 a-addr -- )   SWAP OVER ! 4 + ! ;
+PRIM: count   ( c-addr1 -- c-addr2 u )  DUP 1 + SWAP C@ ;
+PRIM: @p      ( paddr -- x )        @P ;
+PRIM: c@p     ( paddr -- char )     C@P ;
+PRIM: w@p     ( paddr -- u )        W@P ;
+PRIM: @x      ( xaddr -- x )        @X ;
+PRIM: !x      ( x xaddr -- )        !X ;
+PRIM: c@x     ( xaddr -- char )     C@X ;
+PRIM: c!x     ( char xaddr -- )     C!X ;
+PRIM: w@x     ( xaddr -- u )        W@X ;
+PRIM: w!x     ( x xaddr -- )        W!X ;
+
+PRIM: execute ( i*x xt -- j*x )     EXECUTE ;
+PRIM: fw@     ( -- x )              FW@ ;
+
+\ The header cells: each fetches its cell of the image header.
+PRIM: #pv     ( -- paddr )  8 @P ;
+PRIM: #px     ( -- paddr )  16 @P ;
+PRIM: #p0     ( -- paddr )  20 @P ;
+PRIM: #vx     ( -- addr )   24 @P ;
+PRIM: #r0     ( -- addr )   28 @P ;
+PRIM: #rstack ( -- u )      32 @P ;
+PRIM: #s0     ( -- addr )   36 @P ;
+PRIM: #stack  ( -- u )      40 @P ;
+PRIM: #c/pb   ( -- u )      44 @P ;
+PRIM: #pb     ( -- addr )   48 @P ;
+PRIM: #c/fb   ( -- u )      52 @P ;
+PRIM: #fb     ( -- addr )   56 @P ;
+PRIM: #c/tib  ( -- u )      60 @P ;
+PRIM: #tb     ( -- addr )   64 @P ;
+PRIM: #c/tob  ( -- u )      68 @P ;
+PRIM: #hx     ( -- addr )   72 @P ;
+PRIM: #v0     ( -- addr )   76 @P ;
+
+\ Host services. Each leaves an ior on top; on failure it is all that is
+\ left of the arguments, so callers hand it to THROW before anything else.
+PRIM: bye        ( -- )                         0 SYSCALL ;
+PRIM: (debug)    ( addr mode -- ior )           $0001 SYSCALL ;
+PRIM: (getpar)   ( -- a ior )                   $0002 SYSCALL ;
+PRIM: (>x)       ( addr -- xaddr ior )          $0104 SYSCALL ;
+PRIM: (p>x)      ( paddr -- xaddr ior )         $0105 SYSCALL ;
+PRIM: (flash-w)  ( addr paddr u -- ior )        $010B SYSCALL ;
+PRIM: (systick)  ( -- u1 u2 ior )               $0201 SYSCALL ;
+PRIM: (time@)    ( -- ms sec min hour ior )     $0202 SYSCALL ;
+PRIM: (date@)    ( -- day month year ior )      $0204 SYSCALL ;
+PRIM: (waitms)   ( u -- ior )                   $0206 SYSCALL ;
+PRIM: (key)      ( -- char ior )                $0301 SYSCALL ;
+PRIM: (emit)     ( x -- ior )                   $0302 SYSCALL ;
+PRIM: (key?)     ( -- flag ior )                $0303 SYSCALL ;
+PRIM: (emit?)    ( -- flag ior )                $0304 SYSCALL ;
+PRIM: (page)     ( -- ior )                     $0306 SYSCALL ;
+PRIM: (atmax)    ( -- cols rows ior )           $0307 SYSCALL ;
+PRIM: (atxy?)    ( -- col row ior )             $0308 SYSCALL ;
+PRIM: (atxy)     ( col row -- ior )             $0309 SYSCALL ;
+PRIM: (color@)   ( -- attr ior )                $030A SYSCALL ;
+PRIM: (color!)   ( attr -- ior )                $030B SYSCALL ;
+PRIM: (fcreate)  ( name u -- fileid ior )       $0401 SYSCALL ;
+PRIM: (fdelete)  ( name u -- ior )              $0403 SYSCALL ;
+PRIM: (fopen)    ( name u fam -- fileid ior )   $0404 SYSCALL ;
+PRIM: (fclose)   ( fileid -- ior )              $0405 SYSCALL ;
+PRIM: (fsize@)   ( fileid -- ud ior )           $0406 SYSCALL ;
+PRIM: (fpos@)    ( fileid -- ud ior )           $0408 SYSCALL ;
+PRIM: (fpos!)    ( ud method fileid -- ior )    $0409 SYSCALL ;
+PRIM: (fread)    ( xaddr u1 fileid -- u2 ior )  $040A SYSCALL ;
+PRIM: (fwrite)   ( xaddr u fileid -- ior )      $040B SYSCALL ;
+PRIM: (fpar@)    ( fileid -- flags baud ior )   $0413 SYSCALL ;
+PRIM: (fcopy)    ( name1 name2 flag -- ior )    $0415 SYSCALL ;
+
+\ The opcodes the compiler emits.
+$00 CONSTANT op-call     $01 CONSTANT op-branch   $02 CONSTANT op-0branch
+$03 CONSTANT op-nbranch  $04 CONSTANT op-lit      $05 CONSTANT op-exit
+$06 CONSTANT op-execute
+$09 CONSTANT op-drop     $0A CONSTANT op-dup      $0B CONSTANT op-over
+$0C CONSTANT op-swap     $0D CONSTANT op-rp@      $0F CONSTANT op->r
+$10 CONSTANT op-r>       $12 CONSTANT op-rdrop    $15 CONSTANT op-xor
+$16 CONSTANT op-+        $17 CONSTANT op--        $19 CONSTANT op-rshift
+$1D CONSTANT op-0<       $1E CONSTANT op-u<       $3A CONSTANT op-fw@
+$3F CONSTANT op-nop

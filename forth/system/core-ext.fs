@@ -1,0 +1,112 @@
+\ CORE EXT: the words beyond the kernel, compiled by the kernel's own
+\ compiler.
+
+\ Deferred words: code that fetches an xt from a cell in data space and
+\ executes it. The cell's address is the LIT operand, as for CREATE.
+: unset-defer  ( -- )  -21 throw ;
+: defer  ( "<spaces>name" -- )
+  parse-name header,  align here ['] unset-defer ,
+  flash-buf 4 + !  op-lit flash-buf 3 + c!  $3F050624 flash-buf 8 + !
+  flash-buf 3 + 8 code-bytes,  reveal ;
+: defer@     ( xt1 -- xt2 )  >body @ ;
+: defer!     ( xt2 xt1 -- )  >body ! ;
+: is         ( xt "<spaces>name" -- )
+  state @ if postpone ['] postpone defer! else ' defer! then ; immediate
+: action-of  ( "<spaces>name" -- xt )
+  state @ if postpone ['] postpone defer@ else ' defer@ then ; immediate
+
+\ The latest word is compiled as a copy of its code (up to its EXIT).
+: inline-latest  ( -- )
+  $40 latest @ 8 + c!  code-here last-xt @ - 1- latest @ 9 + c! ;
+
+\ Values: LIT addr @, compiled inline. TO finds the cell through the LIT.
+: value  ( x "<spaces>name" -- )
+  parse-name header,  align here swap ,
+  flash-buf 4 + !  op-lit flash-buf 3 + c!  $3F3F0524 flash-buf 8 + !
+  flash-buf 3 + 8 code-bytes,  $40 latest @ 8 + c!  6 latest @ 9 + c!  reveal ;
+DEFER to-name  ( i*x nt -- )   \ TO for the word nt: stores, or compiles the store
+: inline-code?  ( nt u -- flag )   \ compiled as its u bytes of code
+  over name>flags $40 and 0<> -rot swap 9 + c@ = and ;
+: value?  ( nt -- flag )  dup 6 inline-code? swap name>xt 5 + c@p $24 = and ;
+: (to-name)  ( x nt -- )
+  dup value? 0= if -32 throw then
+  name>xt >body state @ if literal, postpone ! else ! then ;
+' (to-name) is to-name
+: to  ( i*x "<spaces>name" -- )  parse-name find-or-throw to-name ; immediate
+
+: case     ( C: -- case-sys )  0 ; immediate compile-only
+: of       ( C: -- of-sys )
+  1+ >r postpone over postpone = postpone if postpone drop r> ; immediate compile-only
+: endof    ( C: case-sys1 of-sys -- case-sys2 )  >r postpone else r> ; immediate compile-only
+: endcase  ( C: case-sys -- )  postpone drop 0 ?do postpone then loop ; immediate compile-only
+
+: roll       ( xu xu-1 ... x0 u -- xu-1 ... x0 xu )
+  dup 0= if drop exit then swap >r 1- recurse r> swap ;
+: [compile]  ( "<spaces>name" -- )  ' compile, ; immediate
+: buffer:    ( u "<spaces>name" -- )  create allot ;
+
+\ MARKER name: name forgets itself and everything defined after it. It
+\ keeps the pointers of the dictionary and the search order; the word
+\ lists that remain lose the names laid down since.
+: dictionary-state  ( -- x1 ... x7 )
+  here code-here latest @ last-xt @ voc-link @ current @ included-list @ ;
+: forget-names  ( wid -- )   \ its threads, without names at or above here
+  8 + 64 cells bounds do
+    i begin dup @ dup here u< 0= while @ over ! repeat 2drop
+  4 +loop ;
+: marker  ( "<spaces>name" -- )
+  dictionary-state  create  7 0 do , loop  #order @ ,  context 16 cells here over allot swap move
+  does> ( a-addr -- )
+    dup @ included-list !  cell+ dup @ current !  cell+ dup @ voc-link !
+    cell+ dup @ last-xt !  cell+ dup @ latest !  cell+ dup @ cp !  cell+ dup @ dp !
+    cell+ dup @ #order !  cell+ context 16 cells move
+    voc-link @ begin ?dup while dup forget-names @ repeat ;
+
+\ S\": a string with escapes: \a \b \e \f \l \m \n \q \r \t \v \z \" \\
+\ and \x with two hex digits. \n is CR LF, the line end CR prints.
+: next-char  ( -- char )   \ the next character of the source, 0 at its end
+  /source if c@ 1 >in +! else drop 0 then ;
+: hex-digit  ( char -- u )
+  upc [char] 0 - dup 9 > if 7 - dup 10 < if drop 16 then then
+  dup 15 u> if -24 throw then ;
+: add-char  ( c-addr n char -- c-addr n+1 )
+  over /string-buffer = if -18 throw then  >r 2dup + r> swap c! 1+ ;
+: add-escape  ( c-addr n -- c-addr n' )
+  next-char case
+    [char] a of 7 add-char endof
+    [char] b of 8 add-char endof
+    [char] e of 27 add-char endof
+    [char] f of 12 add-char endof
+    [char] l of #lf add-char endof
+    [char] m of #cr add-char #lf add-char endof
+    [char] n of #cr add-char #lf add-char endof
+    [char] q of [char] " add-char endof
+    [char] r of #cr add-char endof
+    [char] t of 9 add-char endof
+    [char] v of 11 add-char endof
+    [char] z of 0 add-char endof
+    [char] x of next-char hex-digit 4 lshift next-char hex-digit or add-char endof
+    >r r@ add-char r>
+  endcase ;
+: parse-escaped  ( "ccc<quote>" -- c-addr u )
+  next-buffer 0 begin
+    /source nip while
+    next-char dup [char] " = if drop exit then
+    dup [char] \ = if drop add-escape else add-char then
+  repeat ;
+: s\"  ( "ccc<quote>" -- c-addr u )  parse-escaped state @ if sliteral then ; immediate
+
+\ SAVE-INPUT and RESTORE-INPUT: the position in the source. A file goes
+\ back to the line by its file position; a string or the terminal line
+\ can only go back within the line being read.
+: save-input  ( -- x1 ... x5 5 )  line-pos @ line# @ >in @ source drop source-id 5 ;
+: restore-line  ( pos line in -- flag )   \ of the file being read
+  rot 0 source-id reposition-file if 2drop true exit then
+  refill-file 0= if 2drop true exit then
+  >in ! line# ! false ;
+: restore-input  ( x1 ... xn n -- flag )
+  dup 5 <> if 0 ?do drop loop true exit then drop
+  source-id <> if 2drop 2drop true exit then
+  source-id 0> if drop restore-line exit then
+  source drop <> >r  swap line# @ <> r> or if 2drop true exit then
+  >in ! drop false ;

@@ -1,0 +1,15 @@
+\ The rest of the Forth system. The kernel compiles these files when the
+\ image is built, then saves itself as the built-in image.
+include search.fs
+include core-ext.fs
+include double.fs
+include heap.fs
+include strings.fs
+include files.fs
+include facility.fs
+include tools.fs
+include locals.fs
+include messages.fs
+include environment.fs
+include start.fs
+0 included-list !   \ the build's own files are not REQUIRE's business

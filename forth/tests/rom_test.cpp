@@ -1,0 +1,345 @@
+// The real norvex-rom: start-up, the argument string, errors and recovery,
+// source files, piped input, the code the compiler makes, saving, and the
+// Forth-2012 test files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "forth/tests/rom_process.h"
+#include "tests/pty_session.h"
+
+namespace norvex::forth {
+namespace {
+
+const std::string kBanner = "Norvex Forth 1.0\r\n";
+
+ProcessResult rom(const std::string& input, const std::vector<std::string>& args = {},
+                  const std::string& cwd = {}) {
+    return run_process(NORVEX_ROM_BIN, args, input, cwd);
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// --- Start-up ---------------------------------------------------------------
+
+TEST(RomStart, VersionLineThenLeavesAtTheEndOfInput) {
+    const ProcessResult r = rom("");
+    EXPECT_EQ(r.output, kBanner);
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(RomStart, ArgumentStringIsInterpretedBeforeTheTerminal) {
+    // Without BYE the system goes on to the terminal; the piped line runs after.
+    ProcessResult r = rom("4 .\n", {"2", "3", "+", "."});
+    EXPECT_EQ(r.output, kBanner + "5  ok\r\n4 . 4  ok\r\n");
+    r = rom("9 .\n", {": sq dup * ; 7 sq . bye"});
+    EXPECT_EQ(r.output, kBanner + "49 ");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(RomStart, ArgumentStringLongerThanTheTextBuffer) {
+    // Far past the 128-byte text buffer, with words straddling its end.
+    std::string args = ": total 0";
+    for (int k = 1; k <= 60; ++k) args.append(" ").append(std::to_string(k)).append(" +");
+    args += " ; total . variable filler 123456789 filler ! filler @ . bye";
+    ASSERT_GT(args.size(), 300u);
+    const ProcessResult r = rom("", {args});
+    EXPECT_EQ(r.output, kBanner + "1830 123456789 ");
+    // An error in it is reported, and the terminal takes over.
+    const ProcessResult e = rom("1 .\n", {std::string(200, ' ') + "nonsense"});
+    EXPECT_EQ(e.output, kBanner + "\r\nnonsense: undefined word\r\n1 . 1  ok\r\n");
+}
+
+// --- Errors -----------------------------------------------------------------
+
+TEST(RomErrors, MessageNamesTheWordAndStacksAreReset) {
+    const ProcessResult r = rom("1 2 frob 3\ndepth .\n");
+    EXPECT_EQ(r.output, kBanner + "1 2 frob 3 \r\nfrob: undefined word\r\ndepth . 0  ok\r\n");
+}
+
+TEST(RomErrors, StandardConditionsHaveTheirTexts) {
+    const ProcessResult r = rom(
+        "1 0 /\n"
+        "drop\n"
+        ": w 1 abort\" went wrong\" ; w\n"
+        "-1 throw\n"
+        "42 throw\n"
+        ": t ['] 1+ 99 [ 7 ] ;\n"
+        "' nothing-such\n"
+        "5 then\n"
+        "1 >r\n");
+    EXPECT_TRUE(contains(r.output, "\r\n/: division by zero\r\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "\r\ndrop: stack underflow\r\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "\r\nw: went wrong\r\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "-1 throw \r\n-1 throw\r\n") == false) << r.output;   // ABORT: silent
+    EXPECT_TRUE(contains(r.output, "\r\nthrow: error 42\r\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "\r\n;: control structure mismatch\r\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "\r\nnothing-such: undefined word\r\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "\r\nthen: interpreting a compile-only word\r\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "\r\n>r: interpreting a compile-only word\r\n")) << r.output;
+    EXPECT_EQ(count(r.output, " ok\r\n"), 0u) << r.output;
+}
+
+TEST(RomErrors, CompilationStopsAndTheBrokenWordStaysHidden) {
+    const ProcessResult r = rom(": bad 1 nosuch 2 ;\n2 3 + .\nbad\n");
+    EXPECT_EQ(r.output, kBanner + ": bad 1 nosuch 2 ; \r\nnosuch: undefined word\r\n"
+                                  "2 3 + . 5  ok\r\nbad \r\nbad: undefined word\r\n");
+}
+
+TEST(RomErrors, StackOverflowIsCaught) {
+    const ProcessResult r = rom(": fill 200 0 do i loop ; fill\ndepth .\n");
+    EXPECT_TRUE(contains(r.output, "fill: stack overflow\r\ndepth . 0  ok")) << r.output;
+}
+
+// --- Source files -----------------------------------------------------------
+
+TEST(RomFiles, NestedIncludeReportsTheFileAndLine) {
+    TempDir dir;
+    dir.write("a.fs", ": from-a 1 ;\ninclude lib/b.fs\n: after-b 3 ;\n");
+    dir.write("lib/b.fs", ": from-b 2 ;\n\\ a comment\n  from-a from-b frob\n: never 4 ;\n");
+    const ProcessResult r = rom("include a.fs\nfrom-a from-b + .\nafter-b\n", {}, dir.path);
+    EXPECT_EQ(r.output, kBanner + "include a.fs \r\nlib/b.fs:3: frob: undefined word\r\n"
+                                  "from-a from-b + . 3  ok\r\nafter-b \r\nafter-b: undefined word\r\n");
+}
+
+TEST(RomFiles, MissingFilesAreNamed) {
+    TempDir dir;
+    dir.write("a.fs", "1 .\ninclude no/such/file.fs\n2 .\n");
+    const ProcessResult r = rom("include missing.fs\ninclude a.fs\n", {}, dir.path);
+    EXPECT_TRUE(contains(r.output, "\r\nmissing.fs: file not found\r\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "1 \r\na.fs:2: no/such/file.fs: ")) << r.output;
+}
+
+TEST(RomFiles, RequireReadsAFileOnce) {
+    TempDir dir;
+    dir.write("count.fs", "1 loads +!\n");
+    const ProcessResult r = rom(
+        "variable loads\nrequire count.fs require count.fs s\" count.fs\" required loads @ .\n"
+        "include count.fs loads @ .\n", {}, dir.path);
+    EXPECT_TRUE(contains(r.output, "loads @ . 1  ok")) << r.output;
+    EXPECT_TRUE(contains(r.output, "include count.fs loads @ . 2  ok")) << r.output;
+}
+
+TEST(RomFiles, LinesSourceAndRefill) {
+    TempDir dir;
+    // CR LF line ends, a long line, a comment over two lines, SOURCE-ID, REFILL.
+    std::string longline = ": long";
+    while (longline.size() < 900) longline += " 1 drop";
+    dir.write("f.fs", "1 .\r\n( two\r\nlines ) 2 .\r\n" + longline + " 3 ;\r\nlong .\r\n"
+                      "source-id 0> .\r\n: r refill ; r 5 .\r\n6 . .");
+    const ProcessResult r = rom("", {"include f.fs source-id . bye"}, dir.path);
+    EXPECT_EQ(r.output, kBanner + "1 2 3 -1 6 -1 -1 ");
+}
+
+TEST(RomFiles, IncludeInsideADefinitionAndEvaluate) {
+    TempDir dir;
+    dir.write("n.fs", "5\n");
+    const ProcessResult r =
+        rom("", {": five s\" n.fs\" included ; five . s\" 6 7 +\" evaluate . bye"}, dir.path);
+    EXPECT_EQ(r.output, kBanner + "5 13 ");
+}
+
+// --- The terminal -------------------------------------------------------------
+
+TEST(RomInput, BackspaceAndLineEnds) {
+    // BS and DEL take back a key and echo as BS, blank, BS; CR LF is one line end.
+    const ProcessResult r = rom("12\b3 .\r\n45\x7f" "6 .\r\n\n7 .\r");
+    EXPECT_EQ(r.output, kBanner + "12\b \b3 . 13  ok\r\n45\b \b6 . 46  ok\r\n  ok\r\n7 . 7  ok\r\n");
+}
+
+TEST(RomInput, CtrlDOnAnEmptyLineLeaves) {
+    ProcessResult r = rom("1 .\n\x04" "2 .\n");
+    EXPECT_EQ(r.output, kBanner + "1 . 1  ok\r\n");
+    EXPECT_EQ(r.status, 0);
+    // Within a line it ends the line; the end of input then leaves.
+    r = rom("3 .\x04");
+    EXPECT_EQ(r.output, kBanner + "3 . 3  ok\r\n");
+}
+
+TEST(RomInput, TerminalEchoesAndEditsAndCtrlDLeaves) {
+    testing::PtySession s(NORVEX_ROM_BIN, {});
+    ASSERT_TRUE(s.wait_for(kBanner)) << s.output();
+    s.send("6 7 x\x7f* .\r");   // typed keys, a rubout, Enter as CR
+    ASSERT_TRUE(s.wait_for("6 7 x\b \b* . 42  ok\r\n")) << s.output();
+    s.send("\x04");
+    EXPECT_EQ(s.wait_exit(), 0);
+    EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes()));
+}
+
+TEST(RomInput, AcceptReadsALine) {
+    const ProcessResult r = rom(": get pad 20 accept pad swap type ; get\nhello\n");
+    EXPECT_EQ(r.output, kBanner + ": get pad 20 accept pad swap type ; get hello hello ok\r\n");
+}
+
+// --- Code generation --------------------------------------------------------
+
+// Compiles definitions and prints the bytes of each word's code.
+std::string code_of(const std::string& definitions, const std::string& word, int n) {
+    const ProcessResult r = rom("", {": bytes bounds do i c@p . loop ; " + definitions + " ' " + word +
+                                     " " + std::to_string(n) + " hex bytes bye"});
+    return r.output.substr(kBanner.size());
+}
+
+TEST(RomCode, PrimitivesInlineLiteralsFoldCallsInTailPositionBranch) {
+    EXPECT_EQ(code_of(": sq dup * ;", "sq", 4), "A 1B 9 5 ");
+    EXPECT_EQ(code_of(": k 3 cells 1 + ;", "k", 6), "4 D 0 0 0 5 ");
+    EXPECT_EQ(code_of(": k 2 3 lshift invert ;", "k", 6), "4 EF FF FF FF 5 ");
+    EXPECT_EQ(code_of(": a ; : b a ;", "b", 5), "1 F6 FF FF FF ");
+    EXPECT_EQ(code_of(": a ; : b a 1 ;", "b", 11), "0 F6 FF FF FF 4 1 0 0 0 5 ");
+    EXPECT_EQ(code_of("100 constant c : b c 1 + ;", "b", 6), "4 65 0 0 0 5 ");
+    EXPECT_EQ(code_of(": b execute ;", "b", 2), "F 5 ");
+    // A variable is its address as a literal.
+    const ProcessResult r = rom("", {"variable v : b v @ ; ' b c@p . ' b 1+ @p ' v >body = . ' b 5 + c@p . bye"});
+    EXPECT_EQ(r.output, kBanner + "4 -1 36 ");
+}
+
+TEST(RomCode, ControlFlowAndLoops) {
+    EXPECT_EQ(code_of(": c if 1 else 2 then ;", "c", 21),
+              "2 A 0 0 0 4 1 0 0 0 1 5 0 0 0 4 2 0 0 0 5 ");
+    // begin dup while 1- repeat: DUP 0BRANCH 1 - BRANCH EXIT
+    EXPECT_EQ(code_of(": w begin dup while 1- repeat ;", "w", 18),
+              "A 2 B 0 0 0 4 1 0 0 0 17 1 EF FF FF FF 5 ");
+    // do: SWAP LIT -1 + DUP >R SWAP - >R; i; NBRANCH back; RDROP
+    EXPECT_EQ(code_of(": l 0 do i loop ;", "l", 30),
+              "4 0 0 0 0 C 4 FF FF FF FF 16 A F C 17 F 10 11 B 17 C F 3 F5 FF FF FF 12 5 ");
+    // With both bounds literal: LIT limit-1 >R LIT limit-1-start >R.
+    EXPECT_EQ(code_of(": l 10 3 do loop ;", "l", 19), "4 9 0 0 0 F 4 6 0 0 0 F 3 FB FF FF FF 12 5 ");
+}
+
+TEST(RomCode, PlusLoopWithAKnownStep) {
+    // R> LIT n - >R FW@ 0BRANCH back: the borrow of the count says when to leave.
+    EXPECT_EQ(code_of(": l 10 0 do 4 +loop ;", "l", 28),
+              "4 9 0 0 0 F 4 9 0 0 0 F 10 4 4 0 0 0 17 F 3A 2 F2 FF FF FF 12 12 ");
+    // A negative step adds its size and leaves on the carry.
+    EXPECT_EQ(code_of(": l 0 10 do -4 +loop ;", "l", 18), "4 FF FF FF FF F 4 F5 FF FF FF F 10 4 4 0 0 0 ");
+    const ProcessResult r = rom("", {": a 10 0 do i . 3 +loop ; : b 0 10 do i . -3 +loop ; "
+                                     ": c 2 -1 do i . 2 +loop ; : d 0 -1 0 do 1+ $1000000 +loop . ; "
+                                     ": e 0 $7fffffff $80000000 do 1+ $40000000 +loop . ; "
+                                     ": f 0 -5 5 do 1+ -1 +loop . ; a b c d e f bye"});
+    EXPECT_EQ(r.output, kBanner + "0 3 6 9 10 7 4 1 -1 1 256 4 11 ");
+}
+
+TEST(RomCode, RecursionStopsBeforeTheReturnStackOverflows) {
+    // The return stack has 128 cells; RECURSE checks that room is left and
+    // throws -5 instead of running into the data stack.
+    const ProcessResult r = rom("depth . d @ 100 > .\n",
+                                {"variable d 0 d ! 7 8 : deep 1 d +! recurse 1 ; deep"});
+    EXPECT_EQ(r.output, kBanner + "\r\ndeep: return stack overflow\r\ndepth . d @ 100 > . 0 -1  ok\r\n");
+    const ProcessResult fib =
+        rom("", {": fib dup 2 < if drop 1 else dup 1- recurse swap 2 - recurse + then ; 25 fib . bye"});
+    EXPECT_EQ(fib.output, kBanner + "121393 ");
+}
+
+TEST(RomCode, LoopsWithLiteralBoundsRunAsBefore) {
+    const ProcessResult r = rom("", {": a 0 5 0 do i + loop . ; : b 0 -2 3 do 1+ -1 +loop . ; "
+                                     ": c 0 7 7 ?do 1+ loop . ; a b c bye"});
+    EXPECT_EQ(r.output, kBanner + "10 6 0 ");
+}
+
+TEST(RomCode, DoesAndCreate) {
+    // A CREATEd word is LIT addr EXIT; DOES> turns the EXIT into a branch.
+    const ProcessResult r = rom("", {": k create , does> @ 1+ ; 41 k x  x .  ' x >body @ .  "
+                                     "' x 5 + c@p .  create y  ' y 5 + c@p . bye"});
+    EXPECT_EQ(r.output, kBanner + "42 41 1 5 ");
+}
+
+// --- Saving -------------------------------------------------------------------
+
+TEST(RomSave, SavedSystemStartsWithItsWords) {
+    TempDir dir;
+    const ProcessResult s = rom("", {": saved-word 6 * ; variable keep 77 keep ! "
+                                     "s\" saved.zvk\" save-system bye"}, dir.path);
+    EXPECT_EQ(s.output, kBanner);
+    ASSERT_TRUE(std::filesystem::exists(dir.path + "/saved.zvk"));
+    const ProcessResult r = run_process(NORVEX_BIN, {"saved.zvk", "7 saved-word . keep @ . bye"}, "", dir.path);
+    EXPECT_EQ(r.output, kBanner + "42 77 ");
+}
+
+TEST(RomSave, TheBuiltInImageIsTheSameEveryTime) {
+    // The build compiles the system with the kernel and saves it; doing that
+    // again gives the same bytes.
+    TempDir dir;
+    const std::string out = dir.path + "/again.zvk";
+    const ProcessResult r = run_process(
+        NORVEX_BIN, {"\"" FORTH_KERNEL_IMAGE "\"", "include main.fs s\" " + out + "\" save-system bye"}, "",
+        FORTH_SOURCE_DIR "/system");
+    EXPECT_EQ(r.output, kBanner);
+    std::ifstream a(FORTH_IMAGE, std::ios::binary), b(out, std::ios::binary);
+    const std::string built{std::istreambuf_iterator<char>(a), {}}, again{std::istreambuf_iterator<char>(b), {}};
+    EXPECT_GT(built.size(), 80u);
+    EXPECT_TRUE(built == again);
+}
+
+// --- The Forth-2012 test files --------------------------------------------------
+
+std::string suite_dir() { return FORTH2012_DIR; }
+
+ProcessResult suite(const std::string& files) {
+    return rom("This line is for the ACCEPT test\n", {files + " #errors @ . bye"}, suite_dir());
+}
+
+TEST(Forth2012, Preliminary) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = rom("", {"include prelimtest.fth bye"}, suite_dir());
+    EXPECT_TRUE(contains(r.output, "0 tests failed out of 57 additional tests")) << r.output;
+    EXPECT_FALSE(contains(r.output, "Error #")) << r.output;
+    EXPECT_EQ(count(r.output, "Pass #"), 23u) << r.output;
+}
+
+TEST(Forth2012, Core) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = suite("include tester.fr include core.fr");
+    EXPECT_TRUE(contains(r.output, "End of Core word set tests")) << r.output;
+    EXPECT_TRUE(contains(r.output, "RECEIVED: \"This line is for the ACCEPT test\"")) << r.output;
+    EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
+    EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
+}
+
+TEST(Forth2012, CorePlus) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = suite("include tester.fr include core.fr include coreplustest.fth");
+    EXPECT_TRUE(contains(r.output, "End of additional Core tests")) << r.output;
+    EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
+    EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
+}
+
+// The optional word-set files count their errors per word set; TOTAL-ERRORS
+// holds the sum after each file.
+ProcessResult suite_with_report(const std::string& file) {
+    return suite("include tester.fr include core.fr include utilities.fth include errorreport.fth include " +
+                 file + " total-errors @ . bye");
+}
+
+TEST(Forth2012, CoreExtension) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = suite_with_report("coreexttest.fth");
+    EXPECT_TRUE(contains(r.output, "End of Core Extension word tests")) << r.output;
+    EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
+    EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
+}
+
+TEST(Forth2012, Exception) {
+    if (!std::filesystem::exists(suite_dir())) GTEST_SKIP() << "no " << suite_dir();
+    const ProcessResult r = suite_with_report("exceptiontest.fth");
+    EXPECT_TRUE(contains(r.output, "End of Exception word tests")) << r.output;
+    EXPECT_FALSE(contains(r.output, "INCORRECT RESULT")) << r.output;
+    EXPECT_FALSE(contains(r.output, "WRONG NUMBER")) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\r\n0 ")) << r.output;
+}
+
+}  // namespace
+}  // namespace norvex::forth
