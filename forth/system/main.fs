@@ -1,5 +1,6 @@
 \ The rest of the Forth system. The kernel compiles these files when the
 \ image is built, then saves itself as the built-in image.
+latest @ constant kernel-latest   \ the names before it are the kernel's
 include search.fs
 include core-ext.fs
 include double.fs
@@ -9,6 +10,7 @@ include files.fs
 include facility.fs
 include tools.fs
 include locals.fs
+include see.fs
 include messages.fs
 include environment.fs
 include start.fs

@@ -272,7 +272,7 @@ TEST(RomSave, TheBuiltInImageIsTheSameEveryTime) {
     TempDir dir;
     const std::string out = dir.path + "/again.zvk";
     const ProcessResult r = run_process(
-        NORVEX_BIN, {"\"" FORTH_KERNEL_IMAGE "\"", "include main.fs s\" " + out + "\" save-system bye"}, "",
+        NORVEX_BIN, {"\"" FORTH_KERNEL_IMAGE "\"", "include " FORTH_OPCODES " include main.fs s\" " + out + "\" save-system bye"}, "",
         FORTH_SOURCE_DIR "/system");
     EXPECT_EQ(r.output, kBanner);
     std::ifstream a(FORTH_IMAGE, std::ios::binary), b(out, std::ios::binary);
