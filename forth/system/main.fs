@@ -11,7 +11,10 @@ include facility.fs
 include tools.fs
 include locals.fs
 include see.fs
+include editor.fs
+include monitor.fs
+include assembler.fs
 include messages.fs
 include environment.fs
 include start.fs
-0 included-list !   \ the build's own files are not REQUIRE's business
+include public.fs
