@@ -1,7 +1,7 @@
 \ ENVIRONMENT? answers from a word list of its own: each query is a word
 \ that leaves the answer. The word sets are answered as they are here:
-\ all of each, with its extensions, but for TOOLS EXT (no assembler, no
-\ editor, no FORGET) and the floating-point sets and BLOCK, which are absent.
+\ each whole, with its extensions; the floating-point sets and BLOCK are
+\ absent, so their queries are unknown.
 wordlist constant environment-wordlist
 latest @ environment-wordlist cell+ !
 environment-wordlist current !
@@ -38,7 +38,7 @@ environment-wordlist current !
 : STRING              ( -- flag )  true ;
 : STRING-EXT          ( -- flag )  true ;
 : TOOLS               ( -- flag )  true ;
-: TOOLS-EXT           ( -- flag )  false ;
+: TOOLS-EXT           ( -- flag )  true ;
 forth-wordlist current !
 
 : environment?  ( c-addr u -- false | i*x true )

@@ -289,7 +289,7 @@ TEST(Environment, QueriesAnswerTruthfully) {
     EXPECT_EQ(forth("s\" MAX-N\" environment? . . s\" max-ud\" environment? . d. s\" #locals\" environment? . . "
                     "s\" STACK-CELLS\" environment? . . s\" FLOORED\" environment? . . "
                     "s\" TOOLS-EXT\" environment? . . s\" no-such-query\" environment? ."),
-              "-1 2147483647 -1 -1 -1 16 -1 128 -1 0 -1 0 0 ");
+              "-1 2147483647 -1 -1 -1 16 -1 128 -1 0 -1 -1 0 ");
 }
 
 }  // namespace
