@@ -1,10 +1,11 @@
 # Builds the Forth system's image: the kernel runs under norvex, compiles
-# the system's Forth source (SYSTEM_DIR/main.fs and what it includes) with
-# its own compiler, and saves itself to OUTPUT with SAVE-SYSTEM.
-# Usage: cmake -DNORVEX=... -DKERNEL=... -DSYSTEM_DIR=... -DOUTPUT=... -P build_image.cmake
+# the opcode mnemonics (OPCODES) and the system's Forth source
+# (SYSTEM_DIR/main.fs and what it includes) with its own compiler, and saves
+# itself to OUTPUT with SAVE-SYSTEM.
+# Usage: cmake -DNORVEX=... -DKERNEL=... -DSYSTEM_DIR=... -DOPCODES=... -DOUTPUT=... -P build_image.cmake
 file(REMOVE "${OUTPUT}")
 execute_process(
-  COMMAND "${NORVEX}" "\"${KERNEL}\"" "include main.fs  s\" ${OUTPUT}\" save-system  bye"
+  COMMAND "${NORVEX}" "\"${KERNEL}\"" "include ${OPCODES}  include main.fs  s\" ${OUTPUT}\" save-system  bye"
   WORKING_DIRECTORY "${SYSTEM_DIR}"
   INPUT_FILE /dev/null
   OUTPUT_VARIABLE out

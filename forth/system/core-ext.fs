@@ -62,6 +62,23 @@ DEFER to-name  ( i*x nt -- )   \ TO for the word nt: stores, or compiles the sto
     cell+ dup @ #order !  cell+ context 16 cells move
     voc-link @ begin ?dup while dup forget-names @ repeat ;
 
+\ FORGET name: name and everything defined after it go, as with a marker
+\ made just before name. The system's own words stay (fence).
+variable fence
+: drop-newer ( a-addr -- )   \ a chain of records, newest first
+  begin dup @ here u< 0= while dup @ @ over ! repeat drop ;
+: keep-order ( -- )   \ the search order without the word lists that went
+  0 #order @ 0 ?do
+    i cells context + @ dup here u< if over cells context + ! 1+ else drop then
+  loop #order ! ;
+: forget  ( "<spaces>name" -- )
+  parse-name find-or-throw  dup fence @ u< if -15 throw then
+  dup name>xt 4 - cp !  dp !
+  voc-link drop-newer  included-list drop-newer
+  voc-link @ begin ?dup while dup forget-names @ repeat
+  current @ here u< 0= if forth-wordlist current ! then  keep-order
+  -1 current @ older-name dup latest !  dup if name>xt then last-xt ! ;
+
 \ S\": a string with escapes: \a \b \e \f \l \m \n \q \r \t \v \z \" \\
 \ and \x with two hex digits. \n is CR LF, the line end CR prints.
 : next-char  ( -- char )   \ the next character of the source, 0 at its end

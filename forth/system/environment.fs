@@ -1,10 +1,13 @@
 \ ENVIRONMENT? answers from a word list of its own: each query is a word
-\ that leaves the answer.
+\ that leaves the answer. The word sets are answered as they are here:
+\ each whole, with its extensions; the floating-point sets and BLOCK are
+\ absent, so their queries are unknown.
 wordlist constant environment-wordlist
+latest @ environment-wordlist cell+ !
 environment-wordlist current !
 : /COUNTED-STRING     ( -- n )  255 ;
-: /HOLD               ( -- n )  128 ;
-: /PAD                ( -- n )  1024 ;
+: /HOLD               ( -- n )  /hold ;
+: /PAD                ( -- n )  /pb ;
 : ADDRESS-UNIT-BITS   ( -- n )  8 ;
 : FLOORED             ( -- flag )  false ;
 : MAX-CHAR            ( -- u )  255 ;
@@ -12,10 +15,31 @@ environment-wordlist current !
 : MAX-N               ( -- n )  $7FFFFFFF ;
 : MAX-U               ( -- u )  -1 ;
 : MAX-UD              ( -- ud )  -1 -1 ;
-: RETURN-STACK-CELLS  ( -- n )  128 ;
-: STACK-CELLS         ( -- n )  128 ;
+: RETURN-STACK-CELLS  ( -- n )  rstack-cells ;
+: STACK-CELLS         ( -- n )  stack-cells ;
+: #LOCALS             ( -- n )  #max-locals ;
+: WORDLISTS           ( -- n )  #context ;
+: CORE                ( -- flag )  true ;
+: CORE-EXT            ( -- flag )  true ;
+: DOUBLE              ( -- flag )  true ;
+: DOUBLE-EXT          ( -- flag )  true ;
+: EXCEPTION           ( -- flag )  true ;
+: EXCEPTION-EXT       ( -- flag )  true ;
+: FACILITY            ( -- flag )  true ;
+: FACILITY-EXT        ( -- flag )  true ;
+: FILE                ( -- flag )  true ;
+: FILE-EXT            ( -- flag )  true ;
+: LOCALS              ( -- flag )  true ;
+: LOCALS-EXT          ( -- flag )  true ;
+: MEMORY-ALLOC        ( -- flag )  true ;
+: MEMORY-ALLOC-EXT    ( -- flag )  true ;
+: SEARCH-ORDER        ( -- flag )  true ;
+: SEARCH-ORDER-EXT    ( -- flag )  true ;
+: STRING              ( -- flag )  true ;
+: STRING-EXT          ( -- flag )  true ;
+: TOOLS               ( -- flag )  true ;
+: TOOLS-EXT           ( -- flag )  true ;
 forth-wordlist current !
 
 : environment?  ( c-addr u -- false | i*x true )
-  2dup name-hash environment-wordlist search-thread nip nip nip
-  ?dup if name>xt execute true else false then ;
+  environment-wordlist search-wordlist if execute true else false then ;

@@ -1,5 +1,6 @@
 \ The rest of the Forth system. The kernel compiles these files when the
 \ image is built, then saves itself as the built-in image.
+latest @ constant kernel-latest   \ the names before it are the kernel's
 include search.fs
 include core-ext.fs
 include double.fs
@@ -9,7 +10,11 @@ include files.fs
 include facility.fs
 include tools.fs
 include locals.fs
+include see.fs
+include editor.fs
+include monitor.fs
+include assembler.fs
 include messages.fs
 include environment.fs
 include start.fs
-0 included-list !   \ the build's own files are not REQUIRE's business
+include public.fs

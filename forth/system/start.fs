@@ -1,6 +1,17 @@
-\ The system's start: what COLD does once the argument text is in place.
+\ The system's start: what COLD does once the argument text is in place,
+\ and the turnkey form of SAVE-SYSTEM.
 
-: system-start  ( -- )
-  heap-init  -1 pending-key !  0 substitutions !
-  (start-up) ;
+variable boot-xt   \ a turnkey image runs this word instead of the loop
+: arguments ( -- c-addr u )  args 2@ ;   \ the text after the program's name
+
+: run-turnkey ( xt -- )  catch ?dup if report then  bye ;
+: system-start ( -- )
+  heap-init  -1 pending-key !  0 substitutions !  clear-history  probe-terminal
+  boot-xt @ ?dup if run-turnkey then  (start-up) ;
 ' system-start is start-up
+
+\ TURNKEY: an image that runs xt when it starts (ARGUMENTS gives it the
+\ command line's text) and leaves when xt returns. An exception is
+\ reported, and the image leaves too.
+: turnkey  ( xt c-addr u -- )
+  rot boot-xt !  ['] save-system catch  0 boot-xt !  throw ;

@@ -177,6 +177,36 @@ TEST(RomInput, TerminalEchoesAndEditsAndCtrlDLeaves) {
     EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes()));
 }
 
+TEST(RomInput, TheLineEditorMovesInsertsDeletesAndRecalls) {
+    testing::PtySession s(NORVEX_ROM_BIN, {});
+    ASSERT_TRUE(s.wait_for(kBanner)) << s.output();
+    // Two left, insert, two right, go on typing.
+    s.send("1 3 +\x1b[D\x1b[D2\x1b[C\x1b[C .\r");
+    ASSERT_TRUE(s.wait_for(" 33  ok\r\n")) << s.output();
+    // Up brings the line back; Home, Delete and End edit it.
+    s.send("\x1b[A\x1b[H\x1b[3~7\x1b[F\r");
+    ASSERT_TRUE(s.wait_for(" 39  ok\r\n")) << s.output();
+    // Ctrl-U takes back everything before the cursor, Ctrl-K everything after it.
+    s.send("junk\x15" "5 . junk\x02\x02\x02\x02\x0b\r");
+    ASSERT_TRUE(s.wait_for(" 5  ok\r\n")) << s.output();
+    // Down past the newest line gives back the line being typed.
+    s.send("8 .\x1b[A\x1b[B\r");
+    ASSERT_TRUE(s.wait_for(" 8  ok\r\n")) << s.output();
+    s.send("\x04");
+    EXPECT_EQ(s.wait_exit(), 0);
+    EXPECT_EQ(s.output().find("[D"), std::string::npos) << s.output();
+}
+
+TEST(RomInput, PipedKeysStayPlainOnATerminalScreen) {
+    // Standard input a file, standard output a terminal: ACCEPT does not edit,
+    // so the escape sequence is part of the line.
+    TempDir dir;
+    const std::string keys = dir.write("keys.txt", "1 2\x1b[D+ .\n");
+    testing::PtySession s(NORVEX_ROM_BIN, {}, keys);
+    EXPECT_EQ(s.wait_exit(), 0);
+    EXPECT_NE(s.output().find("undefined word"), std::string::npos) << s.output();
+}
+
 TEST(RomInput, AcceptReadsALine) {
     const ProcessResult r = rom(": get pad 20 accept pad swap type ; get\nhello\n");
     EXPECT_EQ(r.output, kBanner + ": get pad 20 accept pad swap type ; get hello hello ok\r\n");
@@ -272,13 +302,68 @@ TEST(RomSave, TheBuiltInImageIsTheSameEveryTime) {
     TempDir dir;
     const std::string out = dir.path + "/again.zvk";
     const ProcessResult r = run_process(
-        NORVEX_BIN, {"\"" FORTH_KERNEL_IMAGE "\"", "include main.fs s\" " + out + "\" save-system bye"}, "",
+        NORVEX_BIN, {"\"" FORTH_KERNEL_IMAGE "\"", "include " FORTH_OPCODES " include main.fs s\" " + out + "\" save-system bye"}, "",
         FORTH_SOURCE_DIR "/system");
     EXPECT_EQ(r.output, kBanner);
     std::ifstream a(FORTH_IMAGE, std::ios::binary), b(out, std::ios::binary);
     const std::string built{std::istreambuf_iterator<char>(a), {}}, again{std::istreambuf_iterator<char>(b), {}};
     EXPECT_GT(built.size(), 80u);
     EXPECT_TRUE(built == again);
+}
+
+TEST(RomSave, TurnkeyImageRunsItsWordWithTheArguments) {
+    TempDir dir;
+    const ProcessResult s = rom("", {": hello .\" args=\" arguments type cr ; "
+                                     "' hello s\" hello.zvk\" turnkey "
+                                     ": boom 1 0 / ; ' boom s\" boom.zvk\" turnkey  2 3 + . bye"},
+                                dir.path);
+    EXPECT_EQ(s.output, kBanner + "5 ");   // the system itself goes on
+    ProcessResult r = run_process(NORVEX_BIN, {"hello.zvk", "a", "b  c"}, "", dir.path);
+    EXPECT_EQ(r.output, "args=a b  c\r\n");
+    EXPECT_EQ(r.status, 0);
+    r = run_process(NORVEX_BIN, {"boom.zvk"}, "1 .\n", dir.path);
+    EXPECT_EQ(r.output, "\r\ndivision by zero\r\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(RomSave, SavedSystemKeepsWordListsAndStartsWithAnEmptyHeap) {
+    TempDir dir;
+    const ProcessResult s = rom("", {"1000 allocate drop drop vocabulary extra also extra definitions "
+                                     ": inside 11 ; previous definitions variable v 123 v ! "
+                                     "s\" more.zvk\" save-system bye"}, dir.path);
+    EXPECT_EQ(s.output, kBanner);
+    const ProcessResult r = run_process(
+        NORVEX_BIN, {"more.zvk", "also extra inside . v @ . unused 100000 allocate . free . unused = . bye"}, "",
+        dir.path);
+    EXPECT_EQ(r.output, kBanner + "11 123 0 0 -1 ");
+}
+
+// --- The monitor ------------------------------------------------------------------
+
+TEST(RomMonitor, BreakStopsAtTheWordAndTheKeysStepIt) {
+    // The keys after the line go to the monitor: a space runs one
+    // instruction, u runs until the word returns, Enter runs on freely.
+    const ProcessResult r = rom(": sq dup * ; : tw sq 1+ ; break sq 3 tw .\n u\r");
+    EXPECT_NE(r.output.find("DUP"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("UM*"), std::string::npos) << r.output;   // the step
+    EXPECT_NE(r.output.find("LIT"), std::string::npos) << r.output;   // back in tw
+    EXPECT_TRUE(r.output.ends_with(" 10  ok\r\n")) << r.output;
+    EXPECT_EQ(count(r.output, "PC="), 3u) << r.output;
+}
+
+TEST(RomMonitor, DebugRunsAWordFromItsFirstInstruction) {
+    testing::PtySession s(NORVEX_ROM_BIN, {": sq dup * ; : tw sq 1+ ;"});
+    ASSERT_TRUE(s.wait_for(" ok\r\n")) << s.output();
+    s.send("4 debug tw .\r");
+    ASSERT_TRUE(s.wait_for("CALL")) << s.output();   // tw's first instruction
+    s.send("s");                                      // over the call of sq
+    ASSERT_TRUE(s.wait_for("LIT")) << s.output();
+    s.send("\r");
+    ASSERT_TRUE(s.wait_for(" 17  ok\r\n")) << s.output();
+    s.send("unbreak break dup\r");   // a primitive is compiled inline: no code of its own runs
+    ASSERT_TRUE(s.wait_for("break: unsupported operation")) << s.output();
+    s.send("\x04");
+    EXPECT_EQ(s.wait_exit(), 0);
 }
 
 // --- The Forth-2012 test files --------------------------------------------------
