@@ -4,9 +4,10 @@
 // structures, literals and strings; CONSTANT, VARIABLE, CREATE with , C,
 // ALLOT; IMMEDIATE, COMPILE-ONLY and FOLDABLE; and PRIM: definitions, whose bodies are opcode mnemonics (and
 // numbers, and the names of constants and variables, each a LIT). It
-// compiles subroutine-threaded code exactly as the kernel's own compiler
-// does: primitives inlined, constants and variables as literals, a call in
-// tail position as a branch. A few directives (DATA-SPACE, HEADER!, START!,
+// compiles subroutine-threaded code in the shapes the kernel's own compiler
+// uses: primitives inlined, constants and variables as literals, a call in
+// tail position as a branch (the kernel's compiler also folds literals and
+// gives DO and +LOOP with known numbers shorter code). A few directives (DATA-SPACE, HEADER!, START!,
 // LINK-NAMES, CODE-HERE) place the image; at the top level a small host
 // stack evaluates numbers and simple arithmetic for them.
 #pragma once

@@ -169,5 +169,5 @@ $09 CONSTANT op-drop     $0A CONSTANT op-dup      $0B CONSTANT op-over
 $0C CONSTANT op-swap     $0D CONSTANT op-rp@      $0F CONSTANT op->r
 $10 CONSTANT op-r>       $12 CONSTANT op-rdrop    $15 CONSTANT op-xor
 $16 CONSTANT op-+        $17 CONSTANT op--        $19 CONSTANT op-rshift
-$1D CONSTANT op-0<       $1E CONSTANT op-u<       $3A CONSTANT op-fw@
+$1E CONSTANT op-u<       $3A CONSTANT op-fw@
 $3F CONSTANT op-nop
