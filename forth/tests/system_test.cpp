@@ -238,6 +238,19 @@ TEST(Tools, StackMemoryAndConditionals) {
     EXPECT_EQ(forth("-5 dump"), "\r\ndump: invalid memory address\r\n");
 }
 
+TEST(Tools, ConditionalsOverLinesAndInputGoingBackInAFile) {
+    TempDir dir;
+    dir.write("c.fs",
+              "variable pass 0 pass !\n"
+              "save-input\n"
+              "1 pass +! pass @ .\n"
+              "pass @ 1 = [if] restore-input .( not shown) [then]\n"
+              "0 [if]\n  skipped [if] nested [else] also skipped [then]\n[else]\n  .( else)\n[then]\n"
+              "1 [if] .( yes) [else]\n .( no)\n[then] depth . .\n");
+    // RESTORE-INPUT goes back to the line after SAVE-INPUT, leaving its flag.
+    EXPECT_EQ(forth("include c.fs", dir.path), "1 2 elseyes1 0 ");
+}
+
 TEST(Tools, NamesAndTheControlFlowStack) {
     EXPECT_EQ(forth("synonym plus + synonym when if : t 1 when 2 3 plus then ; t . "
                     "s\" dup\" find-name name>interpret ' dup = . s\" if\" find-name name>interpret . "
