@@ -74,6 +74,12 @@ variable initialized   \ locals before |, or -1
   until
   initialized @ dup 0< if drop declared @ then end-locals ; immediate compile-only
 
+\ LOCALS| a b c |  the older form: a takes the top of the stack, so the
+\ names are declared last first.
+: bar-names ( "names |" -- )
+  next-token 2dup s" |" str= if 2drop exit then  2>r recurse 2r> declare-local ;
+: locals|  ( "names |" -- )  start-locals bar-names declared @ end-locals ; immediate compile-only
+
 : local-to  ( i*x nt -- )
   dup local-index dup 0< if drop [ action-of to-name ] literal execute exit then
   nip state @ 0= if -14 throw then local-store, ;

@@ -35,7 +35,7 @@ public included open-file r/o r/w read-file read-line reposition-file resize-fil
 public w/o write-file write-line file-status flush-file include rename-file require
 public required
 \ LOCALS, SEARCH-ORDER, STRING
-public (local) {: definitions forth-wordlist get-current get-order search-wordlist
+public (local) {: locals| definitions forth-wordlist get-current get-order search-wordlist
 public set-current set-order wordlist also forth only order previous -trailing
 public /string blank cmove cmove> compare search sliteral replaces substitute
 public unescape

@@ -185,8 +185,9 @@ TEST(Locals, InitialisedUninitialisedAndTo) {
     EXPECT_EQ(forth(": t {: a b | c -- d :} a b - to c c c * ; 7 3 t . "
                     ": l {: n :} 0 n 0 do i n * + loop ; 4 l . "
                     ": r {: n :} n 0> if n 1- recurse n + else 0 then ; 10 r . "
-                    ": y {: z :} z ; 5 y . z"),
-              "16 24 55 5 \r\nz: undefined word\r\n");
+                    ": y {: z :} z ; 5 y . "
+                    ": old locals| a b | a b - ; 3 10 old . z"),
+              "16 24 55 5 7 \r\nz: undefined word\r\n");
 }
 
 TEST(Locals, FrameIsGivenBackOnExitAndThrow) {
