@@ -316,13 +316,29 @@ ServiceEnd svc_FPOSSTORE(Burst& b) {
     return answer(b, 0);
 }
 
-// ( xaddr u1 fileid -- u2 0 ): u2 less than u1 at the end of the file.
-ServiceEnd svc_FREAD(Burst& b) {
+namespace {
+
+// The arguments of FREAD and FWRITE, ( xaddr u fileid -- ), popped; the file
+// is null for an id the simulator did not hand out.
+struct Transfer {
+    const OpenFile* file;
+    uint32_t count;
+    uint32_t xaddr;
+};
+
+Transfer transfer_arguments(Burst& b) {
     b.require(4);
     const OpenFile* f = file_of(b);
     const uint32_t count = b.pop();
-    b.pop();
-    const uint32_t xaddr = b.pop();
+    b.pop();   // the high cell of xaddr
+    return {f, count, b.pop()};
+}
+
+}  // namespace
+
+// ( xaddr u1 fileid -- u2 0 ): u2 less than u1 at the end of the file.
+ServiceEnd svc_FREAD(Burst& b) {
+    const auto [f, count, xaddr] = transfer_arguments(b);
     if (!f) return answer(b, ERR_INVALID_HANDLE);
     if (count == 0) {
         b.push(0);
@@ -341,11 +357,7 @@ ServiceEnd svc_FREAD(Burst& b) {
 
 // ( xaddr u fileid -- 0 ): every byte is written, or the call fails.
 ServiceEnd svc_FWRITE(Burst& b) {
-    b.require(4);
-    const OpenFile* f = file_of(b);
-    const uint32_t count = b.pop();
-    b.pop();
-    const uint32_t xaddr = b.pop();
+    const auto [f, count, xaddr] = transfer_arguments(b);
     if (!f) return answer(b, ERR_INVALID_HANDLE);
     if (count == 0) return answer(b, 0);
     const HostBlock* block = b.m.space.find(xaddr, count);
