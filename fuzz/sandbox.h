@@ -18,9 +18,11 @@ void enter_sandbox(int* argc, char*** argv);
 // Removes everything the last input left in the scratch directory.
 void clear_scratch();
 
-// The input's bound on memories and XALLOC: far more than any image of the
-// corpus needs, and well inside the fuzzer's malloc limit (a 4 GiB memory is
-// legal and cheap in the programs, whose untouched pages cost nothing).
-constexpr unsigned long long kMemoryBound = 32ull << 20;
+// The input's bound on memories and XALLOC: more than any image of the
+// corpus needs (the Forth system takes 3 MiB), well inside the fuzzer's
+// malloc limit (a 4 GiB memory is legal and cheap in the programs, whose
+// untouched pages cost nothing), and small enough that a loop of services
+// over whole memories (FLASH-E, FWRITE) stays within the fuzzer's time-out.
+constexpr unsigned long long kMemoryBound = 8ull << 20;
 
 }  // namespace norvex::fuzz

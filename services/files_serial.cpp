@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -31,15 +32,18 @@ ServiceEnd answer(Burst& b, uint32_t ior) {
 }
 
 // The name at a translated location: the bytes up to its NUL, which must lie
-// inside the same memory; false when it does not. Memory holds its bytes
-// complemented, so the NUL is stored as 0xFF.
-bool name_at(const Machine& m, const uint8_t* p, std::string& name) {
-    const Area a = area_of(m.mem, p);
-    const void* nul = std::memchr(p, 0xFF, size_t(a.hi - p));
-    if (!nul) return false;
+// inside the same memory (else 998), within the host's limit on a path, NUL
+// included (else 206, and no byte past the limit is looked at, so a name
+// costs the same in any size of memory). 0 once the name is read. Memory
+// holds its bytes complemented, so the NUL is stored as 0xFF.
+uint32_t name_at(const Machine& m, const uint8_t* p, std::string& name) {
+    const size_t room = size_t(area_of(m.mem, p).hi - p);
+    const size_t scan = std::min<size_t>(room, PATH_MAX);
+    const void* nul = std::memchr(p, 0xFF, scan);
+    if (!nul) return scan == room ? ERR_NOACCESS : ERR_FILENAME_TOO_LONG;
     name.resize(size_t(static_cast<const uint8_t*>(nul) - p));
     mem_read(reinterpret_cast<uint8_t*>(name.data()), p, name.size());
-    return true;
+    return 0;
 }
 
 // Opens name with open(2) flags, retrying on a signal.
@@ -192,7 +196,7 @@ ServiceEnd svc_FCREATE(Burst& b) {
     b.pop();
     const uint8_t* at = GETVARPTR(b.m, b.pop(), 1, b.here());
     std::string name;
-    if (!name_at(b.m, at, name)) return answer(b, ERR_NOACCESS);
+    if (const uint32_t ior = name_at(b.m, at, name)) return answer(b, ior);
     OpenFiles& files = b.m.services.files;
     if (files.full()) return answer(b, ERR_TOO_MANY_OPEN_FILES);
     const int fd = open_retrying(name, O_RDWR | O_CREAT);
@@ -216,7 +220,7 @@ ServiceEnd svc_FDELETE(Burst& b) {
     b.pop();
     const uint8_t* at = GETVARPTR(b.m, b.pop(), 1, b.here());
     std::string name;
-    if (!name_at(b.m, at, name)) return answer(b, ERR_NOACCESS);
+    if (const uint32_t ior = name_at(b.m, at, name)) return answer(b, ior);
     struct stat st;
     if (::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         const int probe = open_retrying(name, O_RDONLY | O_NONBLOCK);
@@ -238,7 +242,7 @@ ServiceEnd svc_FOPEN(Burst& b) {
     b.pop();
     const uint8_t* at = GETVARPTR(b.m, b.pop(), 1, b.here());
     std::string name;
-    if (!name_at(b.m, at, name)) return answer(b, ERR_NOACCESS);
+    if (const uint32_t ior = name_at(b.m, at, name)) return answer(b, ior);
     OpenFiles& files = b.m.services.files;
     if (files.full()) return answer(b, ERR_TOO_MANY_OPEN_FILES);
     const bool writes = fam & kAccessWrite;
@@ -386,7 +390,8 @@ ServiceEnd svc_FCOPY(Burst& b) {
     const uint8_t* to_at = GETVARPTR(b.m, b.pop(), 1, b.here());
     const uint8_t* from_at = GETVARPTR(b.m, b.pop(), 1, b.here());
     std::string from, to;
-    if (!name_at(b.m, from_at, from) || !name_at(b.m, to_at, to)) return answer(b, ERR_NOACCESS);
+    if (const uint32_t ior = name_at(b.m, from_at, from)) return answer(b, ior);
+    if (const uint32_t ior = name_at(b.m, to_at, to)) return answer(b, ior);
     return answer(b, copy_file(from, to, fail_if_exists));
 }
 

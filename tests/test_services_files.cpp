@@ -202,6 +202,15 @@ TEST(Files, DeleteAndLimits) {
     EXPECT_NE(report.find("EAX:90000000"), std::string::npos) << report;
 }
 
+TEST(Files, NamesEndWithinTheirMemoryAndTheHostsLimit) {
+    // Program memory (erased, no NUL in it) holds the names at 0x1000, with
+    // more than 4096 bytes after it, and at 0xFF00, 256 bytes from its end;
+    // variable memory one of 5000 letters and its NUL.
+    Rig r(" 0x1000 0 FDELETE 0xFF00 0 FDELETE" + N1 + "0 FDELETE");
+    r.put_name(kName1, std::string(5000, 'n'));
+    EXPECT_EQ(r.results(), (Cells{ERR_FILENAME_TOO_LONG, ERR_NOACCESS, ERR_FILENAME_TOO_LONG}));
+}
+
 TEST(Programs, FilesThroughNorvex) {
     // Creates out.txt in the working directory, writes "hello", reads it back.
     TempDir dir;
