@@ -110,6 +110,7 @@ bool ends_with_report(const std::string& text, size_t& start, int& row, int& col
 
 PosixConsole::PosixConsole() {
     std::signal(SIGPIPE, SIG_IGN);   // a closed output makes writes fail silently
+    std::signal(SIGXFSZ, SIG_IGN);   // a file past the host's size limit is EFBIG, not a kill
     input_is_terminal_ = isatty(STDIN_FILENO);
     output_is_terminal_ = isatty(STDOUT_FILENO);
     if (input_is_terminal_) {

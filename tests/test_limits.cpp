@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include <sys/resource.h>
+
 #include "core/native/native.h"
 #include "service_rig.h"
 #include "services/control_memory.h"
@@ -212,6 +214,26 @@ TEST(Limits, AFullDiskIsAnIorAndWhatTheImageWroteIsOnDisk) {
         EXPECT_EQ(written.size(), expected.size()) << name;
         EXPECT_TRUE(written == expected) << name;
     }
+}
+
+TEST(Limits, AFileSizeLimitIsAnIorNotTheEndOfTheProgram) {
+    // Under a host limit of 16 KiB per file, writing 64 KiB answers 223 (shown
+    // as the byte EMIT sends), the image goes on to BYE, and the file holds
+    // what fitted.
+    TempDir dir;
+    const std::string program = store_name(0x20001000, "big.bin") +
+                                "0x20001000 0 FCREATE DROP 0x20001400 !"
+                                " 0 P>X DROP 0x10000 0x20001400 @ FWRITE EMIT";
+    struct rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 16384;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ProgramRun run = run_norvex(dir, program);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, std::string(1, char(ERR_FILE_TOO_LARGE)));
+    EXPECT_EQ(slurp(dir / "big.bin").size(), 16384u);
 }
 
 }  // namespace
