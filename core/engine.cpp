@@ -596,7 +596,7 @@ op_illegal:
     --pc;
     m.cpu.R = GETVARADR(c, rp);
     m.cpu.S = GETVARADR(c, sp);
-    m.cpu.PC = GETPRGADR(c, pc);
+    m.cpu.PC = vpc();
     illegal_opcode_report(m, sp, pc);
 
 align_fault:
@@ -604,7 +604,7 @@ align_fault:
     --pc;
     m.cpu.R = GETVARADR(c, rp);
     m.cpu.S = GETVARADR(c, sp);
-    m.cpu.PC = GETPRGADR(c, pc);
+    m.cpu.PC = vpc();
     align_fault_report(m, sp, pc);
 
 ds_underflow:
@@ -621,7 +621,7 @@ burst_end:
 save_registers:
     m.cpu.R = GETVARADR(c, rp);
     m.cpu.S = GETVARADR(c, sp);
-    m.cpu.PC = GETPRGADR(c, pc);
+    m.cpu.PC = vpc();
     return BurstEnd::Normal;
 
 #undef NEXT

@@ -71,7 +71,7 @@ ServiceEnd SYSCALL_DISPATCH(Burst& b) {
         const uint8_t* opcode = b.pc - 1;
         m.cpu.R = GETVARADR(m.mem, b.rp);
         m.cpu.S = GETVARADR(m.mem, b.sp);
-        m.cpu.PC = GETPRGADR(m.mem, opcode);
+        m.cpu.PC = b.code.voff + uint32_t(opcode - b.code.lo);
         illegal_opcode_report(m, b.sp, opcode);
     }
     b.pop();

@@ -228,5 +228,43 @@ TEST(ControlFlow, NestStepsThroughThreadedCode) {
     EXPECT_EQ(run->m.cpu.W, t_addr + 4);
 }
 
+TEST(ControlFlow, AnInstructionAcrossTheEndOfProgramMemoryGoesOnInVariableMemory) {
+    // Split layout: program memory 0..0x200, variable memory from 0x200 on.
+    // The program stores 0xAB and a halt at 0x200, then runs a LIT at 0x1FC
+    // whose last operand byte is variable memory's first; the code goes on
+    // at 0x201. Free run, with and without translated code, and one
+    // instruction per burst.
+    assembler::ImageHeader h;
+    h.flags = 0x80;
+    h.px = 0x200;
+    h.v0 = 0x200;
+    h.vx = 0x1200;
+    h.start = 80;
+    Assembler a(0, h);
+    const uint8_t var_code[] = {0xAB, 0x04, 0, 0, 0, 0, 0x04, DM_STOP, 0, 0, 0,
+                                0x04, 1,    0, 0, 0, 0x3E};   // LIT 0 LIT DM_STOP LIT 1 SYSCALL
+    for (uint32_t i = 0; i < sizeof var_code; ++i) {
+        a.lit(var_code[i]);
+        a.lit(0x200 + i);
+        a.op(Op::CSTORE);
+    }
+    while (a.here() < 0x1FC) a.op(Op::NOP);
+    for (uint8_t b : {0x04, 0x11, 0x22, 0x33}) a.byte(b);
+    const std::vector<uint8_t> image = a.finish();
+    for (const uint8_t mode : {uint8_t(0), uint8_t(DM_TRACE)}) {
+        for (const bool native : {true, false}) {
+            VmRun run;
+            run.m.native_enabled = native;
+            run.load(image);
+            run.m.DBGMODE = mode;
+            run.run();
+            const std::string what = "mode " + std::to_string(mode) + " native " + std::to_string(native);
+            ASSERT_EQ(run.status, kExitOk) << what << run.output();
+            EXPECT_EQ(run.m.cpu.PC, 0x201u + sizeof var_code - 1) << what;
+            EXPECT_EQ(mem_load32(GETVARPTR(run.m, run.m.cpu.S + 4, 4)), 0xAB332211u) << what;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace norvex
