@@ -573,10 +573,11 @@ op_SYSCALL: {
     // then runs free. Where translated code can take over, the burst ends
     // here instead and the next one runs free in translated code; the main
     // loop does nothing between two bursts in free run, so nothing shows.
+    // Under a run budget every burst stays the one instruction it paid for.
     if (table == end_table && !single && !(m.DBGMODE & kDbgMask) && native_available(m)) {
         goto save_registers;
     }
-    table = (single || (m.DBGMODE & kDbgMask)) ? end_table : run_table;
+    table = (single || (m.DBGMODE & kDbgMask) || m.budget) ? end_table : run_table;
     NEXT;
 }
 op_NOP:

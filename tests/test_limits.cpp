@@ -86,6 +86,30 @@ TEST(Budget, EndsTheMainLoopAsAStopDoesAndNeverChangesARunThatEndsByItself) {
     }
 }
 
+TEST(Budget, HoldsWhenTheImageEndsItsDebugMode) {
+    // Started in a debug mode, the image ends it with DEBUG and loops for
+    // ever; the rest of that burst is free run, which must still count.
+    Assembler a = harvard_image();
+    a.lit(0);
+    a.lit(0);
+    a.syscall(0x0001);
+    a.op(Op::DROP);
+    auto loop = a.label_here();
+    a.branch(loop);
+    const std::vector<uint8_t> program = a.finish();
+    for (const bool native : {false, true}) {
+        VmRun r;
+        r.m.native_enabled = native;
+        r.load(program);
+        r.m.DBGMODE = DM_BRKPC;
+        r.m.BREAKADR = 0xFFFF;
+        r.m.budget = 1000;
+        r.run(2000);
+        EXPECT_EQ(r.status, kExitOk) << "native " << native;
+        EXPECT_EQ(r.m.budget, 0u) << "native " << native;
+    }
+}
+
 // Programs that grow or shrink a stack without end, in both engines: each
 // ends in the translation-fault report of the first address outside the
 // stack's block, never in a host crash.
