@@ -208,9 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return -1;
     const bool terminal = data[0] & 1;
     std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
-    const size_t nul = rest.find('\0');
-    const std::string keys(rest.substr(0, nul));
-    rest = nul == rest.npos ? std::string_view() : rest.substr(nul + 1);
+    const std::string keys(fuzz::field(rest));
     const uint8_t* image = fuzz::image_bytes(rest);
     const uint32_t image_size = uint32_t(rest.size());
     uint8_t header[kHeaderBytes];

@@ -23,13 +23,6 @@ using namespace norvex;
 
 namespace {
 
-std::string_view field(std::string_view& rest) {
-    const size_t nul = rest.find('\0');
-    const std::string_view f = rest.substr(0, nul);
-    rest = nul == rest.npos ? std::string_view() : rest.substr(nul + 1);
-    return f;
-}
-
 bool exists_and_is_not_a_directory(const std::string& name) {
     struct stat st;
     return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -46,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return -1;
     const uint8_t mode = data[0];
     std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
-    const std::string args(field(rest));
-    const std::string keys(field(rest));
+    const std::string args(fuzz::field(rest));
+    const std::string keys(fuzz::field(rest));
     const uint8_t* image = fuzz::image_bytes(rest);
     const uint32_t image_size = uint32_t(rest.size());
     const bool builtin = mode & 2;

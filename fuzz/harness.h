@@ -42,6 +42,15 @@ inline bool memory_fits(const uint8_t (&header)[kHeaderBytes], const CommandLine
     return uint64_t(c.VARSIZE) + kGuardBytes + prg <= kMemoryBound;
 }
 
+// The next field of an input: the bytes up to a NUL (or the end), which
+// are taken off the front of rest with their NUL.
+inline std::string_view field(std::string_view& rest) {
+    const size_t nul = rest.find('\0');
+    const std::string_view f = rest.substr(0, nul);
+    rest = nul == rest.npos ? std::string_view() : rest.substr(nul + 1);
+    return f;
+}
+
 // The rest of an input as an image's bytes: never a null pointer, which an
 // empty view may hold.
 inline const uint8_t* image_bytes(std::string_view rest) {
