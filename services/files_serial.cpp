@@ -46,6 +46,14 @@ uint32_t name_at(const Machine& m, const uint8_t* p, std::string& name) {
     return 0;
 }
 
+// The ( name u ) pair of FCREATE, FDELETE and FOPEN, popped: u is not used,
+// the name is read as name_at reads it.
+uint32_t name_argument(Burst& b, std::string& name) {
+    b.pop();
+    const uint8_t* at = GETVARPTR(b.m, b.pop(), 1, b.here());
+    return name_at(b.m, at, name);
+}
+
 // Opens name with open(2) flags, retrying on a signal.
 int open_retrying(const std::string& name, int flags, mode_t mode = 0666) {
     int fd;
@@ -193,10 +201,8 @@ uint32_t flag_word(const LineSettings& s) {
 // for reading and writing, not shared.
 ServiceEnd svc_FCREATE(Burst& b) {
     b.require(2);
-    b.pop();
-    const uint8_t* at = GETVARPTR(b.m, b.pop(), 1, b.here());
     std::string name;
-    if (const uint32_t ior = name_at(b.m, at, name)) return answer(b, ior);
+    if (const uint32_t ior = name_argument(b, name)) return answer(b, ior);
     OpenFiles& files = b.m.services.files;
     if (files.full()) return answer(b, ERR_TOO_MANY_OPEN_FILES);
     const int fd = open_retrying(name, O_RDWR | O_CREAT);
@@ -217,10 +223,8 @@ ServiceEnd svc_FCREATE(Burst& b) {
 // ( name u -- 0 ). A file another opener holds is not deleted.
 ServiceEnd svc_FDELETE(Burst& b) {
     b.require(2);
-    b.pop();
-    const uint8_t* at = GETVARPTR(b.m, b.pop(), 1, b.here());
     std::string name;
-    if (const uint32_t ior = name_at(b.m, at, name)) return answer(b, ior);
+    if (const uint32_t ior = name_argument(b, name)) return answer(b, ior);
     struct stat st;
     if (::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         const int probe = open_retrying(name, O_RDONLY | O_NONBLOCK);
@@ -239,10 +243,8 @@ ServiceEnd svc_FDELETE(Burst& b) {
 ServiceEnd svc_FOPEN(Burst& b) {
     b.require(3);
     const uint32_t fam = b.pop();
-    b.pop();
-    const uint8_t* at = GETVARPTR(b.m, b.pop(), 1, b.here());
     std::string name;
-    if (const uint32_t ior = name_at(b.m, at, name)) return answer(b, ior);
+    if (const uint32_t ior = name_argument(b, name)) return answer(b, ior);
     OpenFiles& files = b.m.services.files;
     if (files.full()) return answer(b, ERR_TOO_MANY_OPEN_FILES);
     const bool writes = fam & kAccessWrite;
