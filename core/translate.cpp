@@ -10,6 +10,14 @@ uint32_t distance(const uint8_t* p, const uint8_t* base) {
     return uint32_t(reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(base));
 }
 
+// True when p lies in the block at base or one past its end. The whole host
+// distance counts: blocks may lie any multiple of 4 GiB apart, so a distance
+// cut to 32 bits could put a location of one block inside the other.
+bool within(const uint8_t* p, const uint8_t* base, uint32_t size) {
+    const auto at = reinterpret_cast<uintptr_t>(p), lo = reinterpret_cast<uintptr_t>(base);
+    return base && at >= lo && at - lo <= size;
+}
+
 }  // namespace
 
 uint32_t fault_offset(const MemConf& c, Translation t, uint32_t a, uint32_t width) {
@@ -30,21 +38,13 @@ uint32_t fault_offset(const MemConf& c, Translation t, uint32_t a, uint32_t widt
 }
 
 uint32_t GETPRGADR(const MemConf& c, const uint8_t* p) {
-    if (c.harvard()) return c.PRGOFF + distance(p, c.prg);
-    const uint32_t d = distance(p, c.prg);
-    if (c.prg && reinterpret_cast<uintptr_t>(p) >= reinterpret_cast<uintptr_t>(c.prg) &&
-        d <= c.PRGSIZE)
-        return c.PRGOFF + d;
-    return c.VAROFF + distance(p, c.var);
+    if (!c.harvard() && !within(p, c.prg, c.PRGSIZE)) return c.VAROFF + distance(p, c.var);
+    return c.PRGOFF + distance(p, c.prg);
 }
 
 uint32_t GETVARADR(const MemConf& c, const uint8_t* p) {
-    if (c.harvard()) return c.VAROFF + distance(p, c.var);
-    const uint32_t d = distance(p, c.var);
-    if (c.var && reinterpret_cast<uintptr_t>(p) >= reinterpret_cast<uintptr_t>(c.var) &&
-        d <= c.VARSIZE)
-        return c.VAROFF + d;
-    return c.PRGOFF + distance(p, c.prg);
+    if (!c.harvard() && !within(p, c.var, c.VARSIZE)) return c.PRGOFF + distance(p, c.prg);
+    return c.VAROFF + distance(p, c.var);
 }
 
 }  // namespace norvex

@@ -1,6 +1,8 @@
 // The four translations over hand-made layouts, and the translation fault.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <vector>
 
 #include "core/translate.h"
@@ -119,6 +121,33 @@ TEST(Translate, BackTranslationsOfBlockEnds) {
     EXPECT_EQ(GETPRGADR(c, c.var + 0x10), 0x2010u);
     EXPECT_EQ(GETVARADR(c, c.var + 0x100), 0x2100u);
     EXPECT_EQ(GETVARADR(c, c.prg + 8), 0x1008u);
+}
+
+// Blocks a multiple of 4 GiB apart (plus a little) in host memory: a
+// location in one must never be taken for a location in the other, whose
+// distance cut to 32 bits it shares.
+TEST(Translate, BackTranslationsOfBlocksFourGibibytesApart) {
+    constexpr size_t kApart = (size_t(1) << 32) + 0x40, kPage = 4096;
+    void* reserved = mmap(nullptr, kApart + kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (reserved == MAP_FAILED) GTEST_SKIP() << "no 4 GiB of address space to reserve";
+    auto* low = static_cast<uint8_t*>(reserved);
+    MemConf c;
+    c.Flag = F_PRGSEP;
+    c.VAROFF = 0x20;
+    c.VARSIZE = 0xEC;
+    c.PRGOFF = 0;
+    c.PRGSIZE = 0x200;
+    for (const bool var_below : {true, false}) {
+        c.var = var_below ? low : low + kApart;
+        c.prg = var_below ? low + kApart : low;
+        EXPECT_EQ(GETVARADR(c, c.prg), 0x00u);
+        EXPECT_EQ(GETVARADR(c, c.prg + 0x10), 0x10u);
+        EXPECT_EQ(GETVARADR(c, c.var + 0x10), 0x30u);
+        EXPECT_EQ(GETPRGADR(c, c.var), 0x20u);
+        EXPECT_EQ(GETPRGADR(c, c.var + 0xEC), 0x10Cu);
+        EXPECT_EQ(GETPRGADR(c, c.prg + 0x40), 0x40u);
+    }
+    munmap(reserved, kApart + kPage);
 }
 
 TEST(Translate, EmptyRegionAcceptsNoForwardTranslation) {
