@@ -128,7 +128,8 @@ TEST(Translate, BackTranslationsOfBlockEnds) {
 // distance cut to 32 bits it shares.
 TEST(Translate, BackTranslationsOfBlocksFourGibibytesApart) {
     constexpr size_t kApart = (size_t(1) << 32) + 0x40, kPage = 4096;
-    void* reserved = mmap(nullptr, kApart + kPage, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* reserved = mmap(nullptr, kApart + kPage, PROT_NONE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (reserved == MAP_FAILED) GTEST_SKIP() << "no 4 GiB of address space to reserve";
     auto* low = static_cast<uint8_t*>(reserved);
     MemConf c;
