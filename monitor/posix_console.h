@@ -22,6 +22,7 @@ public:
     bool key_waiting() override;
     void flush_input() override;
     void sleep_ms(uint32_t ms) override;
+    void catch_interrupts(bool on) override;
     bool screen(ScreenInfo& info) override;
     void page() override;
     void move_cursor(uint16_t col, uint16_t row) override;
@@ -40,6 +41,7 @@ private:
     bool output_is_terminal_ = false;
     bool can_ask_cursor_ = false;   // input and output are the same terminal
     bool cursor_known_ = false;     // the tracked cursor started from a real position
+    bool interrupts_handled_ = false;   // our SIGINT handler is installed
     VtScreen vt_{80, 24};
 };
 
