@@ -1,6 +1,8 @@
 #include "services/control_memory.h"
 
+#include "core/interrupt.h"
 #include "core/native/native.h"
+#include "monitor/console.h"
 
 #include <cstdlib>
 
@@ -64,14 +66,29 @@ ServiceEnd svc_BYE(Burst& b) {
     return ServiceEnd::LeaveBurst;
 }
 
-// ( x mode -- 0 )
+// ( x mode -- 0 ). The low byte of mode is the run mode, x the break
+// address. Bits 8 to 15 are requests instead: a call with one of them set
+// does only that request and leaves the run mode and the break address alone.
 ServiceEnd svc_DEBUG(Burst& b) {
     b.require(2);
     const uint32_t mode = b.pop();
-    b.m.DBGMODE = uint8_t(mode);
-    b.m.BREAKADR = b.pop();
+    const uint32_t x = b.pop();
+    if (mode & kDebugInterruptHandler) {
+        set_interrupt_handler(b.m, x);
+    } else {
+        b.m.DBGMODE = uint8_t(mode);
+        b.m.BREAKADR = x;
+    }
     b.push(0);
     return ServiceEnd::Continue;
+}
+
+// A user interrupt goes to the handler at x from now on (0: none). The
+// console then turns Ctrl-C into an interrupt while the image runs.
+void set_interrupt_handler(Machine& m, uint32_t x) {
+    m.interrupt_handler = x;
+    if (m.console) m.console->catch_interrupts(x != 0);
+    clear_interrupt();
 }
 
 // ( -- a 0 )
