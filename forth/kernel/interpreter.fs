@@ -105,7 +105,8 @@ DEFER .message  ( n -- )
   [char] " parse  state @ if sliteral exit then
   dup /string-buffer u> if -18 throw then
   next-buffer over >r dup >r swap move r> r> ; immediate
-: ."         ( "ccc<quote>" -- )  [char] " parse sliteral ['] type call, ; immediate compile-only
+: ."         ( "ccc<quote>" -- )   \ interpreted, prints the text at once
+  [char] " parse  state @ if sliteral ['] type call, exit then  type ; immediate
 : c"         ( "ccc<quote>" -- )
   [char] " parse here >r dup c, here swap dup allot move align r> literal, ; immediate compile-only
 : abort"     ( "ccc<quote>" -- )  [char] " parse sliteral ['] (abort") call, ; immediate compile-only

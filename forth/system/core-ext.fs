@@ -1,6 +1,9 @@
 \ CORE EXT: the words beyond the kernel, compiled by the kernel's own
 \ compiler.
 
+: on   ( a-addr -- )  true swap ! ;    \ as in WARNINGS ON
+: off  ( a-addr -- )  false swap ! ;
+
 \ Deferred words: code that fetches an xt from a cell in data space and
 \ executes it. The cell's address is the LIT operand, as for CREATE.
 : unset-defer  ( -- )  -21 throw ;

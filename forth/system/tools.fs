@@ -4,7 +4,7 @@
 : .s  ( -- )   \ the stack, deepest first, with its depth
   depth dup [char] < emit (.) type [char] > emit space
   0 max 0 ?do depth i - 1- pick . loop ;
-: ?   ( a-addr -- )  @ . ;
+: ?   ( a-addr -- )  1 ?depth @ . ;
 
 \ DUMP: 16 bytes a line: address, bytes in hex, and as characters.
 : .hex   ( u n -- )   \ u in n hex digits
@@ -17,8 +17,8 @@
   swap data-origin -  dup vx data-origin - u< >r
   vx data-origin - swap - u> 0= r> and ;
 : dump   ( addr u -- )
-  2dup variable-memory? 0= if -9 throw then
-  begin dup while cr 2dup 16 min dump-line dup 16 min /string repeat 2drop ;
+  2 ?depth  2dup variable-memory? 0= if -9 throw then
+  begin dup while cr 2dup 16 min dump-line dup 16 min /string repeat 2drop cr ;
 
 \ WORDS: the names of each word list in the search order, newest first.
 variable column
