@@ -72,5 +72,47 @@ TEST(Printing, InterpretedDotQuoteAndDumpsLastLine) {
     EXPECT_EQ(d.substr(10), "  41" + std::string(47, ' ') + "A\r\n|\r\n|") << d;
 }
 
+// --- Control structures -------------------------------------------------------
+
+// COMPILES prints the THROW code of compiling a definition from a string.
+const std::string kCompiles = ": compiles ( c-addr u -- ) ['] evaluate catch . postpone [ ; ";
+
+TEST(ControlStructures, EveryMismatchIsMinus22WhileCompiling) {
+    EXPECT_EQ(forth(kCompiles + R"(s" : x then ;" compiles s" : x else ;" compiles s" : x repeat ;" compiles )"
+                                 R"(s" : x loop ;" compiles s" : x +loop ;" compiles s" : x endof ;" compiles )"
+                                 R"(s" : x endcase ;" compiles s" : x until ;" compiles s" : x again ;" compiles )"
+                                 R"(s" : x leave ;" compiles s" : x begin then ;" compiles s" : x begin loop ;" compiles )"
+                                 R"(s" : x if until ;" compiles s" : x if repeat ;" compiles s" : x 1 0 do then ;" compiles )"
+                                 R"(s" : x begin 1 0 do until ;" compiles s" : x if ;" compiles s" : x begin ;" compiles )"
+                                 R"(s" : x 5 of ;" compiles s" : x case 1 of endcase ;" compiles )"
+                                 R"(s" : x case 1 of endof then ;" compiles s" : x if does> ;" compiles )"
+                                 R"(s" : x if [ 1 cs-roll ] ;" compiles s" : x 0 do [ 0 cs-pick ] loop ;" compiles)"),
+              "-22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 ");
+    // The message names the word that found the mismatch.
+    EXPECT_EQ(forth(": x begin then ;"), "\r\nthen: control structure mismatch\r\n");
+}
+
+TEST(ControlStructures, TheStandardsMixesStayLegal) {
+    EXPECT_EQ(forth(": w2 begin dup 2 > while dup 5 < while 1+ repeat 123 else 345 then ; 3 w2 . . 1 w2 . . "
+                    ": m if 1 else 2 else 3 then ; -1 m . . "
+                    ": c case 1 of 10 endof 2 of 0 3 0 do i + loop endof 99 swap endcase ; 1 c . 2 c . 7 c . "
+                    ": nest 3 0 do 3 0 do i j = if leave then j 10 * i + . loop loop ; nest "
+                    ": ifelse if 1 ahead [ 1 cs-roll ] then 2 then ; -1 ifelse . 0 ifelse . "
+                    ": twice 0 begin [ 0 cs-pick ] 1+ dup 3 > until 10 + dup 30 > until ; twice ."),
+              "123 5 345 1 3 1 10 3 99 10 20 21 1 2 36 ");
+}
+
+TEST(ControlStructures, AFailedDefinitionLeavesTheDictionaryAsBefore) {
+    const ProcessResult r = run_process(
+        NORVEX_ROM_BIN, {},
+        "also internals variable u variable c variable l unused u ! code-here c ! latest @ l !\n"
+        ": x 1 2 + s\" abc\" then ;\n"
+        ": y [ 1 0 / ] ;\n"
+        ":noname if ;\n"
+        ": z recurse 1 ?do loop again ;\n"
+        "unused u @ - . code-here c @ - . latest @ l @ - . [defined] x . [defined] z .\n");
+    EXPECT_NE(r.output.find("0 0 0 0 0  ok"), std::string::npos) << r.output;
+}
+
 }  // namespace
 }  // namespace norvex::forth
