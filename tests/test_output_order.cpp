@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -111,6 +113,22 @@ public:
         EXPECT_EQ(write(input_, keys.data(), keys.size()), ssize_t(keys.size()));
     }
     void signal(int sig) { kill(pid_, sig); }
+    // Waits until the program waits to write into a full pipe (the kernel's
+    // wait channel; where it names none, until the program sleeps, which a
+    // program that never waits otherwise does only there); false after 10 s.
+    bool wait_until_blocked() {
+        const std::string proc = "/proc/" + std::to_string(pid_);
+        for (int i = 0; i < 1000; ++i) {
+            std::ifstream wchan(proc + "/wchan"), stat(proc + "/stat");
+            std::string channel, pid, name, state;
+            wchan >> channel;
+            stat >> pid >> name >> state;
+            const bool named = !channel.empty() && channel != "0";
+            if (named ? channel.find("pipe_write") != std::string::npos : state == "S") return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     // Reads the pipe to its end, then the exit status (128 + signal).
     int wait_exit() {
         while (read_some(10000)) {
@@ -153,7 +171,8 @@ Assembler small_image() {
 }
 
 constexpr uint32_t kEmit = 0x0302, kKey = 0x0301, kWaitMs = 0x0206, kBye = 0x0000;
-constexpr uint32_t kToX = 0x0104, kFopen = 0x0404, kFwrite = 0x040B;
+constexpr uint32_t kToX = 0x0104, kFcreate = 0x0401, kFopen = 0x0404, kFwrite = 0x040B;
+constexpr uint32_t kName = 0x20000100, kData = 0x20000200;   // free variable memory
 
 void emit(Assembler& a, char c) {
     a.lit(uint8_t(c));
@@ -192,10 +211,15 @@ std::vector<uint8_t> pop_past_memory() {
     return a.finish();
 }
 
-// EMITs text, then loops without end.
-std::vector<uint8_t> emits_then_loops(const std::string& text) {
+// EMITs text, creates the file ready (so a test knows the text is kept),
+// then loops without end.
+std::vector<uint8_t> emits_then_loops(const std::string& text, const std::string& ready) {
     Assembler a = small_image();
+    store_string(a, kName, ready);
     for (char c : text) emit(a, c);
+    a.lit(kName);
+    a.lit(uint32_t(ready.size()));
+    a.syscall(kFcreate);
     auto loop = a.label_here();
     a.branch(loop);
     return a.finish();
@@ -251,15 +275,20 @@ TEST(KeptOutput, IntoAFileTheBytesAreTheTerminalsAtEveryWayOut) {
 }
 
 TEST(KeptOutput, SignalsWriteOutWhatIsKeptBeforeTheyEndTheRun) {
-    TempFile img(emits_then_loops("kept"));
+    TempFile file;
+    const std::string ready = file.path + ".ready";
+    TempFile img(emits_then_loops("kept", ready));
     for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
-        TempFile file;
+        std::filesystem::remove(ready);
         PipedRun run({name_arg(img.path)}, "/dev/null", file.path);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(std::filesystem::exists(ready));
         run.signal(sig);
         EXPECT_EQ(run.wait_exit(), 128 + sig);
         EXPECT_EQ(file.read(), "kept") << sig;
     }
+    std::filesystem::remove(ready);
 }
 
 // The signal arrives while a flush waits for a full pipe: the flush writes
@@ -267,7 +296,7 @@ TEST(KeptOutput, SignalsWriteOutWhatIsKeptBeforeTheyEndTheRun) {
 TEST(KeptOutput, ASignalDuringABlockedFlushLosesAndRepeatsNothing) {
     TempFile img(alphabet_forever());
     PipedRun run({name_arg(img.path)}, "/dev/null");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));   // the pipe fills
+    ASSERT_TRUE(run.wait_until_blocked()) << "the pipe fills";
     run.signal(SIGTERM);
     EXPECT_EQ(run.wait_exit(), 128 + SIGTERM);
     const std::string& out = run.output();
@@ -306,7 +335,6 @@ TEST(KeptOutput, PromptsAppearBeforeTheImageWaitsOrReads) {
 TEST(KeptOutput, TextAndFileWritesToStandardOutputKeepTheirOrder) {
     // EMIT A, FWRITE B through /dev/stdout, EMIT C.
     Assembler a = small_image();
-    constexpr uint32_t kName = 0x20000100, kData = 0x20000200;
     store_string(a, kName, "/dev/stdout");
     store_string(a, kData, "B");
     emit(a, 'A');
