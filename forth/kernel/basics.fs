@@ -72,22 +72,31 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
   execute
   rdrop  r> handler !  rdrop rdrop  0 ;
 
+\ Words that print test their arguments first: an empty stack is an
+\ underflow, not a number read from below the stack and printed.
+: ?depth  ( u -- )  1+ cells sp@ + sp0 u> if -4 throw then ;
+
 : push-input ( -- )
   #input @ #frames = if -256 throw then
   source-record #input @ frame /frame cmove  1 #input +! ;
 
-\ Division. UM/MOD is the machine's; the signed forms build on it.
+\ Division. UM/MOD is the machine's, but with its arguments tested: a zero
+\ divisor throws -10, a quotient that does not fit -11. One test covers
+\ both (the high cell below the divisor), so the usual path pays for one
+\ comparison. The signed forms build on it and test the quotient's sign.
+: ?overflow ( flag -- )  if -11 throw then ;
+: division-fault ( u -- )  0= if -10 throw then -11 throw ;
+: um/mod  ( ud u1 -- u2 u3 )  2dup u< if (um/mod) exit then  nip nip division-fault ;
 : dabs    ( d -- ud )  dup 0< if dnegate then ;
 : sm/rem  ( d1 n1 -- n2 n3 )   \ symmetric: the quotient rounds toward zero
-  dup 0= if -10 throw then
   2dup xor >r  over >r          ( d1 n1 ) ( R: qsign rsign )
   abs >r dabs r> um/mod         ( urem uquot )
   r> 0< if swap negate swap then
-  r> 0< if negate then ;
+  r> 0< if dup $80000000 u> ?overflow negate exit then  dup 0< ?overflow ;
 : fm/mod  ( d1 n1 -- n2 n3 )   \ floored: the quotient rounds toward minus infinity
   dup >r sm/rem
   over dup 0<> swap 0< r@ 0< xor and
-  if 1- swap r> + swap else rdrop then ;
+  if dup $80000000 = ?overflow 1- swap r> + swap else rdrop then ;
 : m*      ( n1 n2 -- d )   2dup xor >r abs swap abs um* r> 0< if dnegate then ;
 : /mod    ( n1 n2 -- n3 n4 )   >r s>d r> sm/rem ;
 : /       ( n1 n2 -- n3 )      /mod nip ;

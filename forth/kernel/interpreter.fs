@@ -86,8 +86,8 @@ DEFER .message  ( n -- )
 : .error-code ( n -- )  ." error " (.) type ;
 : .location  ( -- )
   err-name 2@ dup if type [char] : emit err-line @ (u.) type ." : " else 2drop then ;
-: report     ( n -- )
-  dup -1 = over -56 = or if drop exit then
+: report     ( n -- )   \ an exception no program caught: a half-made definition goes
+  drop-definition  dup -1 = over -56 = or if drop exit then
   cr .location  err-word 2@ dup if type ." : " else 2drop then
   dup -2 = if drop abort-msg 2@ type else .message then cr ;
 : abort      ( i*x -- )  -1 throw ;
@@ -110,7 +110,8 @@ DEFER .message  ( n -- )
 : s"         ( "ccc<quote>" -- c-addr u )
   [char] " parse  state @ if sliteral exit then
   heap-string over 0= if -18 throw then  keep-string ; immediate
-: ."         ( "ccc<quote>" -- )  [char] " parse sliteral ['] type call, ; immediate compile-only
+: ."         ( "ccc<quote>" -- )   \ interpreted, prints the text at once
+  [char] " parse  state @ if sliteral ['] type call, exit then  type ; immediate
 : c"         ( "ccc<quote>" -- )
   [char] " parse here >r dup c, here swap dup allot move align r> literal, ; immediate compile-only
 : abort"     ( "ccc<quote>" -- )  [char] " parse sliteral ['] (abort") call, ; immediate compile-only
@@ -178,6 +179,7 @@ DEFER .message  ( n -- )
 : restore-data ( -- )  #pv dup cell+ swap @p data-start swap pmove ;
 : init       ( -- )
   decimal  false state !  0 handler !  lp0 @ lp !  no-locals  0 after-cr !
+  end-definition
   close-records  0 file-ior !  0 next-string !  strings #strings cells erase
   0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;

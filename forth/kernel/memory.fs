@@ -112,6 +112,7 @@ dup CONSTANT prev-ins       CELL+       \ the one before it
 dup CONSTANT last-label     CELL+       \ the last address a branch may target
 dup CONSTANT leave-chain    CELL+       \ LEAVEs of the innermost loop
 dup CONSTANT csp            CELL+       \ data stack at the start of a definition
+dup CONSTANT colon-mark     4 CELLS +   \ here, code-here, latest, last-xt before it, or 0
 dup CONSTANT reveal?        CELL+       \ ; makes the definition's name visible
 dup CONSTANT local-names    CELL+       \ the word list of the locals, searched first, or 0
 dup CONSTANT #locals        CELL+       \ cells in the frame of the definition

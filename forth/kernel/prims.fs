@@ -67,7 +67,9 @@ PRIM: chars   ( n1 -- n2 )          ;              FOLDABLE
 PRIM: char+   ( c-addr1 -- c-addr2 )  1 + ;        FOLDABLE
 PRIM: aligned ( addr -- a-addr )    3 + -4 AND ;   FOLDABLE
 PRIM: um*     ( u1 u2 -- ud )       UM* ;
-PRIM: um/mod  ( ud u1 -- u2 u3 )    UM/MOD ;
+\ The opcode answers a zero divisor or a quotient too large with -1 -1:
+\ UM/MOD tests its arguments first.
+PRIM: (um/mod) ( ud u1 -- u2 u3 )   UM/MOD ;
 PRIM: s>d     ( n -- d )            DUP 0< ;
 \ The carry of + is in W: FW@ fetches it.
 PRIM: d+      ( d1 d2 -- d3 )       >R SWAP >R + FW@ R> + R> + ;

@@ -1,6 +1,9 @@
 \ CORE EXT: the words beyond the kernel, compiled by the kernel's own
 \ compiler.
 
+: on   ( a-addr -- )  true swap ! ;    \ as in WARNINGS ON
+: off  ( a-addr -- )  false swap ! ;
+
 \ Deferred words: code that fetches an xt from a cell in data space and
 \ executes it. The cell's address is the LIT operand, as for CREATE.
 : unset-defer  ( -- )  -21 throw ;
@@ -34,11 +37,15 @@ DEFER to-name  ( i*x nt -- )   \ TO for the word nt: stores, or compiles the sto
 ' (to-name) is to-name
 : to  ( i*x "<spaces>name" -- )  parse-name find-or-throw to-name ; immediate
 
-: case     ( C: -- case-sys )  0 ; immediate compile-only
-: of       ( C: -- of-sys )
-  1+ >r postpone over postpone = postpone if postpone drop r> ; immediate compile-only
-: endof    ( C: case-sys1 of-sys -- case-sys2 )  >r postpone else r> ; immediate compile-only
-: endcase  ( C: case-sys -- )  postpone drop 0 ?do postpone then loop ; immediate compile-only
+: case     ( C: -- case-sys )  0 cs-case ; immediate compile-only
+: of       ( C: -- of-sys )   \ within a CASE: after it, or after an ENDOF
+  cs-tag dup cs-case = swap cs-endof = or 0= if -22 throw then
+  postpone over postpone =  op-0branch >mark cs-of  postpone drop ; immediate compile-only
+: endof    ( C: of-sys -- endof-sys )
+  cs-of ?cs  op-branch >mark swap >resolve cs-endof ; immediate compile-only
+: endcase  ( C: case-sys endof-sys* -- )
+  postpone drop  begin cs-tag cs-endof = while cs-endof ?cs >resolve repeat
+  cs-case ?cs drop ; immediate compile-only
 
 : roll       ( xu xu-1 ... x0 u -- xu-1 ... x0 xu )
   dup 0= if drop exit then swap >r 1- recurse r> swap ;

@@ -17,3 +17,4 @@ include messages.fs
 include environment.fs
 include start.fs
 include public.fs
+warnings on   \ the system's own redefinitions were not noted

@@ -232,11 +232,11 @@ TEST(Tools, StackMemoryAndConditionals) {
     // The address, the bytes in hex, the bytes as characters.
     const std::string d = forth("create b 65 c, 66 c, 0 c, 200 c, b 4 dump");
     EXPECT_EQ(d.substr(0, 5), "\r\n200") << d;
-    EXPECT_EQ(d.substr(10), "  41 42 00 C8" + std::string(38, ' ') + "AB..") << d;
+    EXPECT_EQ(d.substr(10), "  41 42 00 C8" + std::string(38, ' ') + "AB..\r\n") << d;
     EXPECT_EQ(forth("0 [if] 1 . [if] 2 . [else] 3 . [then] 4 . [else] 5 . [then] "
                     "1 [if] 6 . [else] 7 . [then] [defined] dup . [undefined] dup . [defined] nothing ."),
               "5 6 -1 0 0 ");
-    EXPECT_EQ(forth("-5 dump"), "\r\ndump: invalid memory address\r\n");
+    EXPECT_EQ(forth("-5 1 dump"), "\r\ndump: invalid memory address\r\n");
 }
 
 TEST(Tools, ConditionalsOverLinesAndInputGoingBackInAFile) {
