@@ -37,11 +37,22 @@
   over c@p op-lit = over 5 = and if drop literal@ literal, exit then
   ins >r flash-buf r@ 0 ?do over i + c@p over i + c! loop nip r> code-bytes, ;
 
+\ Code that can recurse checks the stacks first: RECURSE, EXECUTE and
+\ a call of a deferred word. Past either limit it branches to
+\ stacks-overflow, which throws -3 or -5.
+: stack-check, ( -- )
+  sp-limit literal, op-@ op, op-sp@ op, op-u< op,
+  rp-limit literal, op-@ op, op-rp@ op, op-u< op,  op-and op,
+  ['] stacks-overflow op-0branch op-to, ;
+: deferred? ( xt -- flag )   \ LIT cell @ EXECUTE: the code of a deferred word
+  dup c@p op-lit =  over 5 + c@p op-@ = and  swap 6 + c@p op-execute = and ;
+
 : compile,  ( xt -- )
+  dup ['] execute = if drop stack-check, op-execute op, exit then
   dup xt>name ?dup 0= if call, exit then
   name>flags dup 3 and ?dup if dup literals? if nip fold exit then drop then
   $40 and if dup xt>name 9 + c@ inline, exit then
-  call, ;
+  dup deferred? if stack-check, then call, ;
 
 \ Leaving a definition: its locals frame goes first.
 : locals-exit, ( -- )  #locals @ ?dup if cells literal, lp literal, ['] +! compile, then ;
@@ -150,12 +161,7 @@ $C5F10006 CONSTANT cs-endof
 : ;         ( colon-sys -- )
   ?csp exit, no-locals reveal? @ if reveal then false state ! end-definition ; immediate compile-only
 : exit      ( -- )  exit, ; immediate compile-only
-\ A recursive call first makes sure that the return stack has room left:
-\ past rp-limit it branches to rp-overflow, which throws.
-: rp-overflow ( -- )  -5 throw ;
-: recurse   ( -- )
-  rp-limit literal,  op-rp@ op,  op-u< op,  ['] rp-overflow op-0branch op-to,
-  last-xt @ call, ; immediate compile-only
+: recurse   ( -- )  stack-check, last-xt @ call, ; immediate compile-only
 : literal   ( x -- )  literal, ; immediate compile-only
 
 \ CONSTANT, VARIABLE and CREATE compile code that pushes one value, and

@@ -9,9 +9,9 @@
 \ (S\" when it has bytes that cannot be quoted, ." or ABORT" before TYPE
 \ or the ABORT" check); the branches are IF ELSE THEN, BEGIN WHILE REPEAT
 \ UNTIL AGAIN and AHEAD; the set-up and steps of counted loops are DO ?DO
-\ LOOP +LOOP LEAVE; and so on for DOES>, locals, and the return-stack check
-\ that RECURSE compiles. A word that is not a colon definition is shown by
-\ the defining word that made it.
+\ LOOP +LOOP LEAVE; and so on for DOES>, locals, and the stack check
+\ before RECURSE, EXECUTE and deferred words. A word that is not a colon
+\ definition is shown by the defining word that made it.
 \
 \ Both lists of shapes are tables: SEE-SHAPE adds a shape of code, SEE-KIND
 \ a kind of word, each tried before those added earlier.
@@ -40,7 +40,7 @@ ops: back-step-ops  $10 $04 $16 $0F $3A $02 $12 $12
 ops: +loop-ops      $0A $04 $19 $0C $10 $0C $17 $0F $3A $15 $02 $12 $12
 ops: ?do-end-ops    $01 $09 $09
 ops: leave-ops      $12 $12 $01
-ops: check-ops      $04 $0D $1E $02
+ops: check-ops      $04 $24 $07 $1E $04 $24 $0D $1E $13 $02
 ops: frame-ops      $04 $04 $00
 ops: unframe-ops    $04 $04 $0C $0B $24 $16 $0C $25
 ops: offset-ops     $04 $16
@@ -96,7 +96,7 @@ variable #jumps
 \ forward BRANCH after which an IF or a WHILE lands is an ELSE, else AHEAD.
 : step-branch? ( a -- flag )   \ the 0BRANCH of a +LOOP
   dup 9 - dup step-ops ops? swap back-step-ops ops? or  swap 14 - +loop-ops ops? or ;
-: tail-recurse? ( a -- flag )  dup target start @ =  swap 12 - check-ops ops? and ;
+: tail-recurse? ( a -- flag )  dup target start @ =  swap 22 - check-ops ops? and ;
 : leave-branch? ( a -- flag )  2 - leave-ops ops? ;
 : ?do-branch? ( a -- flag )  3 - ?do-ops ops? ;
 : ?do-end? ( a -- flag )  dup ?do-end-ops ops? swap operand 2 = and ;
@@ -294,7 +294,7 @@ variable shapes
   dup repeat-resolved? if s" while" tok true break ! else s" while" opens then
   next-ins true ;
 ' zbranch? see-shape
-variable recursing   \ a return-stack check was seen: the next call is RECURSE
+variable recursing   \ a stack check before a call of the word itself: RECURSE
 : branch? ( a -- a' true | a false )   \ ELSE AHEAD REPEAT AGAIN, a tail call, RECURSE
   dup op@ op-branch = 0= if false exit then
   recursing @ if false recursing ! s" recurse" tok next-ins true exit then
@@ -364,10 +364,10 @@ variable recursing   \ a return-stack check was seen: the next call is RECURSE
   dup ?do-ops ops? over 4 skip do-ops ops? and if s" ?do" opens 12 skip true exit then
   false ;
 ' do? see-shape
-: check?  ( a -- a' true | a false )   \ RECURSE's test of the return stack
+: check?  ( a -- a' true | a false )   \ the stack test before RECURSE, EXECUTE, a DEFER
   dup check-ops ops? 0= if false exit then
-  dup operand rp-limit <> over 7 + target ['] rp-overflow <> or if false exit then
-  12 + true recursing ! true ;
+  dup operand sp-limit <> over 17 + target ['] stacks-overflow <> or if false exit then
+  22 +  dup op@ dup op-call = swap op-branch = or  over target start @ = and  recursing !  true ;
 ' check? see-shape
 
 : see-ins ( a -- a' )
