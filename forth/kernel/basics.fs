@@ -9,6 +9,7 @@
 : min   ( n1 n2 -- n3 )   2dup > if swap then drop ;
 : max   ( n1 n2 -- n3 )   2dup < if swap then drop ;
 : umin  ( u1 u2 -- u3 )   2dup u> if swap then drop ;
+: pick    ( xu ... x0 u -- xu ... x0 xu )  1+ cells sp@ + @ ;
 PRIM: bounds  ( c-addr u -- c-addr+u c-addr )  OVER + SWAP ;
 PRIM: /string ( c-addr1 u1 n -- c-addr2 u2 )   SWAP OVER - >R + R> ;
 
@@ -42,15 +43,13 @@ PRIM: /string ( c-addr1 u1 n -- c-addr2 u2 )   SWAP OVER - >R + R> ;
 \ input stack; THROW returns to the innermost one with all restored.
 DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 
-: catch  ( i*x xt -- j*x 0 | i*x n )
-  sp@ >r  lp @ >r  handler @ >r  #input @ >r  rp@ handler !
-  execute
-  rdrop  r> handler !  rdrop rdrop  0 ;
-
 \ Notes where an exception happened, for the message that reports it: the
 \ word, or the file of the file operation that just failed with n.
+: keep-text  ( c-addr1 u1 buf max -- buf u2 )   \ a copy, cut to max characters
+  rot min >r tuck r@ move r> ;
 : record-error ( n -- n )
-  last-word 2@ err-word 2!  src-name 2@ err-name 2!  line# @ err-line !
+  last-word 2@ err-word-buf 255 keep-text err-word 2!
+  src-name 2@ err-name-buf /zname keep-text err-name 2!  line# @ err-line !
   dup file-ior @ = if file-ior-name 2@ err-word 2! then  0 file-ior ! ;
 
 : rethrow  ( k*x n -- k*x | i*x n )   \ THROW, keeping the place already noted
@@ -59,6 +58,19 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
   handler @ rp!  r> unwind-input  r> handler !  r> lp !  r> swap >r  sp! drop  r> ;
 
 : throw  ( k*x n -- k*x | i*x n )  dup if record-error rethrow then drop ;
+
+\ The stacks are checked before code that can recurse: RECURSE, EXECUTE
+\ and the deferred words as the compiler compiles them, and CATCH. Each
+\ stack has a guard region past its limit, so that what runs between two
+\ checks does no harm.
+: stacks-overflow ( -- )  sp-limit @ sp@ u< if -5 throw then  -3 throw ;
+: stacks-ok?  ( -- flag )  sp-limit @ sp@ u<  rp-limit @ rp@ u< and ;
+
+: catch  ( i*x xt -- j*x 0 | i*x n )
+  stacks-ok? 0= if stacks-overflow then
+  sp@ >r  lp @ >r  handler @ >r  #input @ >r  rp@ handler !
+  execute
+  rdrop  r> handler !  rdrop rdrop  0 ;
 
 \ Words that print test their arguments first: an empty stack is an
 \ underflow, not a number read from below the stack and printed.

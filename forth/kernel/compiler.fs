@@ -37,11 +37,22 @@
   over c@p op-lit = over 5 = and if drop literal@ literal, exit then
   ins >r flash-buf r@ 0 ?do over i + c@p over i + c! loop nip r> code-bytes, ;
 
+\ Code that can recurse checks the stacks first: RECURSE, EXECUTE and
+\ a call of a deferred word. Past either limit it branches to
+\ stacks-overflow, which throws -3 or -5.
+: stack-check, ( -- )
+  sp-limit literal, op-@ op, op-sp@ op, op-u< op,
+  rp-limit literal, op-@ op, op-rp@ op, op-u< op,  op-and op,
+  ['] stacks-overflow op-0branch op-to, ;
+: deferred? ( xt -- flag )   \ LIT cell @ EXECUTE: the code of a deferred word
+  dup c@p op-lit =  over 5 + c@p op-@ = and  swap 6 + c@p op-execute = and ;
+
 : compile,  ( xt -- )
+  dup ['] execute = if drop stack-check, op-execute op, exit then
   dup xt>name ?dup 0= if call, exit then
   name>flags dup 3 and ?dup if dup literals? if nip fold exit then drop then
   $40 and if dup xt>name 9 + c@ inline, exit then
-  call, ;
+  dup deferred? if stack-check, then call, ;
 
 \ Leaving a definition: its locals frame goes first.
 : locals-exit, ( -- )  #locals @ ?dup if cells literal, lp literal, ['] +! compile, then ;
@@ -150,22 +161,23 @@ $C5F10006 CONSTANT cs-endof
 : ;         ( colon-sys -- )
   ?csp exit, no-locals reveal? @ if reveal then false state ! end-definition ; immediate compile-only
 : exit      ( -- )  exit, ; immediate compile-only
-\ A recursive call first makes sure that the return stack has room left:
-\ past rp-limit it branches to rp-overflow, which throws.
-: rp-overflow ( -- )  -5 throw ;
-: recurse   ( -- )
-  rp-limit literal,  op-rp@ op,  op-u< op,  ['] rp-overflow op-0branch op-to,
-  last-xt @ call, ; immediate compile-only
+: recurse   ( -- )  stack-check, last-xt @ call, ; immediate compile-only
 : literal   ( x -- )  literal, ; immediate compile-only
 
 \ CONSTANT, VARIABLE and CREATE compile code that pushes one value, and
 \ that the compiler copies as a literal; CREATE leaves room for DOES> to
-\ turn its EXIT into a branch.
+\ turn its EXIT into a branch. Until DOES> takes it, the first byte of that
+\ room says which defining word made the word, for SEE: a NOP for CREATE
+\ itself (and CONSTANT), else one of the codes below.
+1 CONSTANT by-variable
+2 CONSTANT by-2variable
+3 CONSTANT by-fvariable
 : value,    ( x -- )
   flash-buf 4 + !  op-lit flash-buf 3 + c!  $3F3F3F05 flash-buf 8 + !  op-nop flash-buf 12 + c!
   flash-buf 3 + 10 code-bytes,  $40 latest @ 8 + c!  5 latest @ 9 + c! ;
 : create    ( "<spaces>name" -- )  parse-name header, here value, reveal ;
-: variable  ( "<spaces>name" -- )  create 0 , ;
+: made-by   ( code -- )  last-xt @ 6 + code-c! ;   \ the defining word of the latest word
+: variable  ( "<spaces>name" -- )  create 0 ,  by-variable made-by ;
 : constant  ( x "<spaces>name" -- )  parse-name header, value, reveal ;
 : >body     ( xt -- a-addr )  1+ @p ;
 

@@ -1,6 +1,6 @@
 \ Data space, code space, and the dictionary.
 
-\ Data space grows from #v0 toward the transient area.
+\ Data space grows from data-start toward the heap.
 VARIABLE dp
 PRIM: here   ( -- addr )  dp @ ;
 : unused  ( -- u )  dlimit @ here - ;

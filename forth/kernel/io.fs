@@ -36,7 +36,7 @@
 DEFER accept  ( c-addr +n1 -- +n2 )   \ the system's line editor on a terminal
 ' (accept) IS accept
 
-\ Pictured numeric output, in the hold buffer below #tb.
+\ Pictured numeric output, in the hold buffer.
 : <#     ( -- )  hold-end hld ! ;
 : hold   ( char -- )  hld @ 1- dup hold-start u< if -17 throw then dup hld ! c! ;
 : holds  ( c-addr u -- )  begin dup while 1- 2dup + c@ hold repeat 2drop ;

@@ -94,7 +94,7 @@ variable fence
   upc [char] 0 - dup 9 > if 7 - dup 10 < if drop 16 then then
   dup 15 u> if -24 throw then ;
 : add-char  ( c-addr n char -- c-addr n+1 )
-  over /string-buffer = if -18 throw then  >r 2dup + r> swap c! 1+ ;
+  >r 2dup + r> swap c! 1+ ;
 : add-escape  ( c-addr n -- c-addr n' )
   next-char case
     [char] a of 7 add-char endof
@@ -112,13 +112,16 @@ variable fence
     [char] x of next-char hex-digit 4 lshift next-char hex-digit or add-char endof
     >r r@ add-char r>
   endcase ;
-: parse-escaped  ( "ccc<quote>" -- c-addr u )
-  next-buffer 0 begin
-    /source nip while
+: escaped-chars ( c-addr 0 "ccc<quote>" -- c-addr u )
+  begin /source nip while
     next-char dup [char] " = if drop exit then
     dup [char] \ = if drop add-escape else add-char then
   repeat ;
-: s\"  ( "ccc<quote>" -- c-addr u )  parse-escaped state @ if sliteral then ; immediate
+: parse-escaped  ( "ccc<quote>" -- c-addr u )   \ in the heap: never longer than its source
+  /source nip system-allocate ?dup 0= if -18 throw then
+  0 ['] escaped-chars catch ?dup if >r drop system-free r> throw then ;
+: s\"  ( "ccc<quote>" -- c-addr u )
+  parse-escaped state @ if over >r sliteral r> system-free else keep-string then ; immediate
 
 \ SAVE-INPUT and RESTORE-INPUT: the position in the source. A file goes
 \ back to the line by its file position; a string or the terminal line
