@@ -93,12 +93,15 @@ $40000000 CONSTANT w/o
   else drop then
   true 0 ;
 
-\ The file being included reads its lines into its own slot.
+\ The file being included reads its lines into its own slot. A first line
+\ that begins with #! is a comment, so that scripts can name their program.
+: skip-shebang ( -- )
+  line# @ 1 = if source 2 min s" #!" str= if source nip >in ! then then ;
 : file-slot  ( n -- addr )  /file-slot * file-slots + ;
 : name-slot  ( n -- c-addr )  file-slot /line 2 + + ;
 : refill-file ( -- flag )
   file-depth @ 1- file-slot dup /line src-id @ read-line ?dup if src-name 2@ rot file-throw then
-  if src 2! 0 >in ! 1 line# +! rl-pos @ line-pos ! true else 2drop false then ;
+  if src 2! 0 >in ! 1 line# +! rl-pos @ line-pos ! skip-shebang true else 2drop false then ;
 
 : refill     ( -- flag )
   0 0 last-word 2!  0 file-ior !

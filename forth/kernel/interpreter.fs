@@ -61,21 +61,38 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
   push-input  src-name 2!  src-id !  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
   begin refill while interpret repeat  pop-input ;
 : include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
-: keep-name  ( c-addr1 u -- c-addr2 u )   \ into the next file's slot, NUL-terminated
-  /file-name 1- min  file-depth @ name-slot  2dup + 0 swap c!
-  over >r dup >r swap move r> r> ;
+
+\ The name of the next file is kept in its slot, NUL-terminated. A relative
+\ name in a file being included is looked for beside that file first, then
+\ in the current directory.
+: slot-name  ( -- c-addr )  file-depth @ name-slot ;
+: name-at    ( c-addr u n -- n' )   \ the text into the slot's name from n on
+  >r  /file-name 1- r@ - 0 max min  tuck slot-name r@ + swap move  r> +  0 over slot-name + c! ;
+: keep-name  ( c-addr1 u -- c-addr2 u )  0 name-at slot-name swap ;
+: dir-part   ( c-addr u -- c-addr u' )   \ up to the last /, or empty
+  begin dup while 2dup + 1- c@ [char] / <> while 1- repeat then ;
+: beside     ( c-addr1 u1 -- c-addr2 u2 )   \ in the directory of the file being read
+  src-name 2@ dir-part 0 name-at name-at slot-name swap ;
+: relative?  ( c-addr u -- flag )  if c@ [char] / <> else drop false then ;
+: open-source ( c-addr1 u1 -- c-addr2 u2 fileid )   \ throws, naming the file, if it cannot be read
+  file-depth @ #files = if -256 throw then
+  2dup relative? file-depth @ 0> and if
+    2dup beside 2dup r/o open-file 0= if >r 2swap 2drop r> exit then
+    drop 2drop 0 file-ior !
+  then
+  keep-name 2dup r/o open-file ?dup if nip file-throw then ;
 : remember   ( c-addr u -- )
   align here included-list @ , included-list !  dup c, here swap dup allot move align ;
 : included?  ( c-addr u -- flag )
   included-list @ begin dup while
     >r 2dup r@ cell+ count str= if 2drop rdrop true exit then r> @
   repeat nip nip ;
-: included   ( i*x c-addr u -- j*x )
-  file-depth @ #files = if -256 throw then
-  keep-name  2dup r/o open-file ?dup if nip file-throw then
+: include-opened ( i*x c-addr u fileid -- j*x )   \ and closes it
   >r 2dup remember  r@ -rot ['] (include-file) catch  r> close-file drop  rethrow ;
+: included   ( i*x c-addr u -- j*x )  open-source include-opened ;
 : include    ( i*x "name" -- j*x )  parse-name included ;
-: required   ( i*x c-addr u -- i*x )  2dup included? if 2drop else included then ;
+: required   ( i*x c-addr u -- i*x )
+  open-source >r 2dup included? if 2drop r> close-file drop exit then  r> include-opened ;
 : require    ( i*x "name" -- i*x )  parse-name required ;
 
 \ Errors: where, what, and the message for the code.
@@ -126,6 +143,25 @@ DEFER .message  ( n -- )
 : pad        ( -- c-addr )  pb ;
 : pick       ( xu ... x0 u -- xu ... x0 xu )  1+ cells sp@ + @ ;
 
+\ Whether keys come from a terminal and text goes to one. A terminal device
+\ answers FPAR@ with its binary bit (bit 0) set; anything else answers the
+\ parameters last read or set, so those are set to zeros first, on a device
+\ that is no terminal.
+VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
+: zero-line-parameters ( -- )
+  s" /dev/null" r/o open-file if drop exit then
+  >r 0 0 r@ handle (fpar!) drop r> close-file drop ;
+: terminal?  ( c-addr u -- flag )
+  zero-line-parameters  r/o open-file if drop false exit then
+  dup handle (fpar@) if false else drop 1 and 0<> then  swap close-file drop ;
+: probe-terminals ( -- )
+  s" /dev/stdin" terminal? terminal-input !  s" /dev/stdout" terminal? crlf ! ;
+
+\ Leaving: BYE with status 0, (BYE) with any. An error that no CATCH takes
+\ ends a script (the argument text, piped keys, a turnkey word) with status 1.
+: (bye)      ( n -- )  $100 (debug) ;
+: end-script ( -- )  1 (bye) ;
+
 \ The interactive loop
 : reset-input ( -- )
   0 #input !  0 file-depth !  0 src-id !  0 line# !  0 0 src-name 2!  tib 0 src 2!  0 >in ! ;
@@ -134,9 +170,9 @@ DEFER .message  ( n -- )
 : quit       ( -- )
   begin
     rp0 rp! reset-input  no-locals locals-top lp !  false state !
-    ['] serve catch report sp0 sp!
+    ['] serve catch report  terminal-input @ 0= if end-script then  sp0 sp!
   again ;
-: (no-catch) ( n -- )  report sp0 sp! quit ;
+: (no-catch) ( n -- )  report  terminal-input @ 0= if end-script then  sp0 sp! quit ;
 
 \ Saving: the code, then the data space after it at #pv, with its length.
 : stamp      ( paddr u -- x )   \ a checksum of program memory
@@ -170,9 +206,21 @@ DEFER .message  ( n -- )
   xcount dup >r argument-buffer tuck r@ xmove r> ;
 : interpret-arguments ( c-addr u -- )
   dup if
-    ['] evaluate catch ?dup if report sp0 sp! else prompt then
+    ['] evaluate catch ?dup if report end-script then prompt
   else 2drop then ;
-: (start-up) ( -- )  banner args 2@ interpret-arguments quit ;
+\ norvex-rom FILE args: when the first word is no word but names a file
+\ that can be read, the file runs, without the version line, and ARGUMENTS
+\ gives the text after its name.
+: split-word ( c-addr u -- c-addr1 u1 c-addr2 u2 )   \ the first word, the text after it
+  skip-blanks 2dup scan-blank 2swap drop 2 pick over - 2swap dup if 1 /string then ;
+: script?    ( c-addr u -- flag )
+  2dup find-name if 2drop false exit then
+  r/o open-file if drop false exit then  close-file drop true ;
+: run-script ( c-addr u -- )  ['] included catch ?dup if report end-script then ;
+: (start-up) ( -- )
+  args 2@ split-word 2over script? if args 2! run-script quit then 2drop 2drop
+  banner args 2@ interpret-arguments quit ;
 DEFER start-up  ( -- )   \ what the system does once it has its argument text
 ' (start-up) IS start-up
-: cold       ( -- )  #r0 rp! #s0 sp! restore-data init argument args 2! start-up ;
+: cold       ( -- )
+  #r0 rp! #s0 sp! restore-data init probe-terminals argument args 2! start-up ;
