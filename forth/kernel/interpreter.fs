@@ -58,7 +58,8 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
 
 : (include-file) ( i*x fileid c-addr u -- j*x )
   file-depth @ #files = if -256 throw then
-  push-input  src-name 2!  src-id !  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
+  push-input  src-name 2!  src-id !  0 line# !
+  lines-end @ file-depth @ file-slot !  1 file-depth +!  0 0 src 2!  0 >in !
   begin refill while interpret repeat  pop-input ;
 : include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
 
@@ -164,7 +165,8 @@ VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
 
 \ The interactive loop
 : reset-input ( -- )
-  0 #input !  0 file-depth !  0 src-id !  0 line# !  0 0 src-name 2!  tib 0 src 2!  0 >in ! ;
+  0 #input !  0 file-depth !  0 src-id !  0 line# !  0 0 src-name 2!  tib 0 src 2!  0 >in !
+  tib lines-end ! ;
 : prompt     ( -- )  state @ if ."  compiled" else ."  ok" then cr ;
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )

@@ -60,18 +60,18 @@ hx             CONSTANT hold-start
 hx /hold +     CONSTANT hold-end
 
 \ The transient area, below #hx.
-1024 CONSTANT /tib
+65536 CONSTANT /line            \ longest line read from the terminal, a pipe or a file
+/line /line + 64 + CONSTANT /lines   \ the lines being read: the terminal's, then the files'
 32   CONSTANT #frames           \ input sources nested by EVALUATE and INCLUDE
 8    CONSTANT #files            \ files nested by INCLUDE
-1024 CONSTANT /line             \ longest line read from a file
 256  CONSTANT /file-name
-36   CONSTANT /frame            \ an input source: see the fields below
-/line 2 + /file-name + CONSTANT /file-slot
+40   CONSTANT /frame            \ an input source: see the fields below
+1 CELLS /file-name + CONSTANT /file-slot   \ where its lines go, and its name
 2048 CONSTANT /locals           \ the frames of definitions with locals
 32   CONSTANT #records          \ files open at once
 256  CONSTANT /record           \ a file's record: handle, access, name
 
-hx /tib -                       CONSTANT tib
+hx /lines -                     CONSTANT tib
 tib #frames /frame * -          CONSTANT input-stack
 input-stack #files /file-slot * - CONSTANT file-slots
 file-slots                      CONSTANT locals-top
@@ -92,6 +92,7 @@ dup CONSTANT line#          CELL+
 dup CONSTANT src-name       2 CELLS +   \ file name (length, address)
 dup CONSTANT file-depth     CELL+       \ files open below and including this one
 dup CONSTANT line-pos       CELL+       \ file position of the current line
+dup CONSTANT lines-end      CELL+       \ the lines of this source and those below end here
 dup CONSTANT #input         CELL+       \ sources saved on the input stack
 dup CONSTANT state          CELL+
 dup CONSTANT base           CELL+
@@ -110,6 +111,8 @@ dup CONSTANT next-string    CELL+       \ rotates the S" buffers
 dup CONSTANT rl-fid         CELL+       \ READ-LINE: the file
 dup CONSTANT rl-max         CELL+       \   the longest line it may return
 dup CONSTANT rl-pos         CELL+       \   the position of the line it read
+dup CONSTANT rl-buf         CELL+       \   where it goes
+dup CONSTANT rl-got         CELL+       \   the bytes read so far
 dup CONSTANT zname          256 +       \ a file name, NUL-terminated for the host
 dup CONSTANT file-ior       CELL+       \ the ior of the file operation that failed last
 dup CONSTANT file-ior-name  2 CELLS +   \   and the file's name, for THROW's message

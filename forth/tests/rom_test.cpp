@@ -205,6 +205,38 @@ TEST(RomFiles, IncludedLooksBesideTheIncludingFileFirst) {
     EXPECT_EQ(r.output, kBanner + "current ");
 }
 
+TEST(RomFiles, LinesUpTo64KiBAreReadWholeAndLongerOnesAreErrors) {
+    TempDir dir;
+    // A definition on one long line, a comment whose end would run as code
+    // if the line were split, and an error after them on the right line.
+    std::string definition = ": long";
+    while (definition.size() < 65000) definition += " 1 drop";
+    const std::string comment = "\\ " + std::string(65536 - 10, 'x') + " 9 . 9 .";
+    ASSERT_EQ(comment.size(), 65536u);
+    dir.write("f.fs", "1 .\n" + definition + " 2 ;\nlong .\r\n" + comment + "\n3 .\nfrob\n");
+    ProcessResult r = rom("", {"include f.fs"}, dir.path);
+    EXPECT_EQ(r.output, kBanner + "1 2 3 \nf.fs:6: frob: undefined word\n");
+    // One character more is an error that names the file and the line.
+    dir.write("g.fs", "1 .\n" + comment + "x\n2 .\n");
+    r = rom("", {"include g.fs"}, dir.path);
+    EXPECT_EQ(r.output, kBanner + "1 \ng.fs:2: line too long\n");
+    EXPECT_EQ(r.status, 1);
+    // Piped keys too.
+    r = rom("1 .\n" + comment + "\n2 .\n" + comment + "x\n3 .\n");
+    EXPECT_NE(r.output.find(" 9 . 9 .  ok\n"), std::string::npos);   // the echo, then nothing printed
+    EXPECT_TRUE(r.output.ends_with(" 2  ok\n" + comment + "x \nline too long\n")) << r.output.substr(0, 100);
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(RomFiles, ReadLineTakesALineThatFillsTheBufferWhole) {
+    // Five characters and CR LF into a buffer of five: one line, then the next.
+    TempDir dir;
+    dir.write("r.txt", "abcde\r\nfg\r\n");
+    const ProcessResult r = rom("", {"s\" r.txt\" r/o open-file throw value f create b 7 allot "
+                                     ": rl b 5 f read-line throw . . ; rl rl rl bye"}, dir.path);
+    EXPECT_EQ(r.output, kBanner + "-1 5 -1 2 0 0 ");
+}
+
 // --- Scripts ----------------------------------------------------------------------
 
 TEST(RomScripts, AFileNamedFirstRunsWithTheRestAsItsArguments) {
@@ -290,6 +322,15 @@ TEST(RomInput, TheLineEditorMovesInsertsDeletesAndRecalls) {
     s.send("\x04");
     EXPECT_EQ(s.wait_exit(), 0);
     EXPECT_EQ(s.output().find("[D"), std::string::npos) << s.output();
+}
+
+TEST(RomInput, TheTerminalTakesLinesLongerThanAKilobyte) {
+    Terminal t;
+    std::string line = "\\";
+    while (line.size() < 1500) line += " x";
+    for (size_t at = 0; at < line.size(); at += 500) t.s.send(line.substr(at, 500));
+    ASSERT_TRUE(t.type(" 5 .", " x 5 .  ok\r\n")) << t.s.output().substr(t.s.output().size() - 50);   // a comment
+    EXPECT_EQ(t.leave(), 0);
 }
 
 TEST(RomInput, PipedKeysStayPlainOnATerminalScreen) {
