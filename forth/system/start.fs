@@ -9,7 +9,7 @@ variable boot-xt   \ a turnkey image runs this word instead of the loop
 
 : run-turnkey ( xt -- )  catch ?dup if report end-script then  bye ;
 : system-start ( -- )
-  heap-init  -1 pending-key !  0 substitutions !  clear-history
+  -1 pending-key !  0 substitutions !  clear-history
   boot-xt @ ?dup if run-turnkey then  (start-up) ;
 ' system-start is start-up
 
