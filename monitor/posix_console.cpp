@@ -1,6 +1,7 @@
 // The POSIX terminal layer: the console on standard input and output, and
 // the line settings of serial ports. The only file that speaks termios.
 #include "monitor/posix_console.h"
+#include "monitor/kept_output.h"
 #include "monitor/serial_line.h"
 
 #include <poll.h>
@@ -62,20 +63,23 @@ void enter_run_modes() {
 
 bool in_foreground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
 
-// Restore the terminal, then die of the same signal with the action found
-// before ours (the default, or a sanitizer's report), so the parent sees
-// why. A fault of the program itself happens again on return; a signal sent
-// from outside is sent again.
+// Restore the terminal, write out the output kept so far, then die of the
+// same signal with the action found before ours (the default, or a
+// sanitizer's report), so the parent sees why. A fault of the program itself
+// writes nothing more and happens again on return; a signal sent from
+// outside is sent again. A flush under way finishes first and ends the
+// process itself; a second signal meanwhile ends it at once.
 void on_fatal_signal(int sig, siginfo_t* info, void*) {
     if (sig == SIGINT && g_catching) {
         raise_interrupt();
         return;
     }
     restore_terminal();
-    sigaction(sig, &g_previous[sig], nullptr);
     const bool fault = (sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL ||
                         sig == SIGTRAP || sig == SIGSYS) && info->si_code > 0;
-    if (!fault) raise(sig);
+    const bool written = fault || kept_output::write_out_from_signal(sig);
+    sigaction(sig, &g_previous[sig], nullptr);
+    if (written && !fault) raise(sig);
 }
 
 void on_stop(int) {
@@ -110,7 +114,8 @@ void handle(int sig, void (*handler)(int), int flags = SA_RESTART) {
     sigaction(sig, &act, nullptr);
 }
 
-void handle_fatal_signals() {
+// The terminal's handlers (SIGTSTP, SIGCONT) only where input is a terminal.
+void handle_fatal_signals(bool terminal) {
     // A crash from a stack overflow still finds a stack to restore on.
     static uint8_t alternate[64 * 1024];
     stack_t ss{};
@@ -124,6 +129,7 @@ void handle_fatal_signals() {
         sigfillset(&act.sa_mask);
         sigaction(sig, &act, &g_previous[sig]);
     }
+    if (!terminal) return;
     handle(SIGTSTP, on_stop);
     handle(SIGCONT, on_continue);
 }
@@ -174,18 +180,6 @@ int read_byte(uint8_t& byte) {
     }
 }
 
-// Writes all of data to standard output; the number of bytes that got out.
-size_t write_out(const uint8_t* data, size_t n) {
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t w = ::write(STDOUT_FILENO, data + done, n - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;   // output gone: the text is dropped
-        done += size_t(w);
-    }
-    return done;
-}
-
 // A cursor position report, ESC [ row ; col R, at the end of text.
 bool ends_with_report(const std::string& text, size_t& start, int& row, int& col) {
     const size_t esc = text.rfind('\x1b');
@@ -214,10 +208,8 @@ PosixConsole::PosixConsole() {
     std::signal(SIGXFSZ, SIG_IGN);   // a file past the host's size limit is EFBIG, not a kill
     input_is_terminal_ = isatty(STDIN_FILENO);
     output_is_terminal_ = isatty(STDOUT_FILENO);
-    if (input_is_terminal_) {
-        handle_fatal_signals();
-        enter_raw_mode();
-    }
+    handle_fatal_signals(input_is_terminal_);
+    if (input_is_terminal_) enter_raw_mode();
     if (output_is_terminal_) {
         struct sigaction act{};
         act.sa_handler = on_resize;
@@ -234,17 +226,34 @@ PosixConsole::PosixConsole() {
 
 PosixConsole::~PosixConsole() {
     catch_interrupts(false);
+    kept_output::flush();
     restore_terminal();
     g_modes_saved = 0;
     if (output_is_terminal_) std::signal(SIGWINCH, SIG_DFL);
 }
 
+// Output to a terminal goes out at once (a batch in one write at its end);
+// output to a file or pipe is kept and written in large blocks.
 void PosixConsole::write(const uint8_t* data, size_t n) {
-    const size_t done = write_out(data, n);
-    if (output_is_terminal_) {
-        follow_resize();
-        vt_.track(data, done);
+    if (!output_is_terminal_) {
+        kept_output::append(data, n);
+        return;
     }
+    size_t done = n;
+    if (batch_depth_)
+        kept_output::append(data, n);
+    else
+        done = kept_output::write_through(data, n);
+    follow_resize();
+    vt_.track(data, done);
+}
+
+void PosixConsole::flush() { kept_output::flush(); }
+
+void PosixConsole::begin_batch() { ++batch_depth_; }
+
+void PosixConsole::end_batch() {
+    if (--batch_depth_ == 0 && output_is_terminal_) kept_output::flush();
 }
 
 void PosixConsole::send(const std::string& s) {
@@ -252,6 +261,7 @@ void PosixConsole::send(const std::string& s) {
 }
 
 int PosixConsole::read_key() {
+    kept_output::flush();
     if (!ahead_.empty()) {
         const uint8_t key = uint8_t(ahead_.front());
         ahead_.erase(0, 1);
@@ -268,6 +278,7 @@ int PosixConsole::read_key() {
 }
 
 bool PosixConsole::key_waiting() {
+    kept_output::flush();
     if (!ahead_.empty() || input_ended_) return true;
     struct pollfd p{STDIN_FILENO, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return false;
@@ -280,6 +291,7 @@ bool PosixConsole::key_waiting() {
 }
 
 void PosixConsole::flush_input() {
+    kept_output::flush();
     if (!input_is_terminal_) return;
     ahead_.clear();
     tcflush(STDIN_FILENO, TCIFLUSH);
@@ -288,6 +300,7 @@ void PosixConsole::flush_input() {
 // Waits with SIGINT let through only inside ppoll, so an interrupt that
 // arrives just before the wait still ends it.
 void PosixConsole::sleep_ms(uint32_t ms) {
+    kept_output::flush();
     sigset_t intr, before;
     sigemptyset(&intr);
     sigaddset(&intr, SIGINT);
@@ -318,14 +331,6 @@ void PosixConsole::sleep_ms(uint32_t ms) {
 // once interrupts are no longer caught); on a terminal, Ctrl-C then raises
 // SIGINT while the image runs.
 void PosixConsole::catch_interrupts(bool on) {
-    if (on && !interrupts_handled_) {
-        struct sigaction act{};
-        act.sa_sigaction = on_fatal_signal;
-        act.sa_flags = SA_SIGINFO | SA_RESTART;
-        sigfillset(&act.sa_mask);
-        sigaction(SIGINT, &act, input_is_terminal_ ? nullptr : &g_previous[SIGINT]);
-        interrupts_handled_ = true;
-    }
     if (!on) signal_on_ctrl_c(false);
     g_catching = on;
     if (on) signal_on_ctrl_c(true);
@@ -372,7 +377,7 @@ void PosixConsole::ask_cursor() {
     cursor_known_ = true;
     if (!can_ask_cursor_) return;
     static const uint8_t query[] = {0x1b, '[', '6', 'n'};
-    if (write_out(query, sizeof query) != sizeof query) return;
+    if (kept_output::write_through(query, sizeof query) != sizeof query) return;
     std::string got;
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);

@@ -53,6 +53,14 @@ ServiceEnd widen(Burst& b, uint32_t unit) {
     return ServiceEnd::Continue;
 }
 
+// Ends the run at the main loop's next pass, with the registers as the burst
+// started with them (the last trace line shows the SYSCALL again).
+ServiceEnd stop_run(Burst& b, uint8_t exit_status) {
+    b.m.DBGMODE |= DM_STOP;
+    b.m.services.exit_status = exit_status;
+    return ServiceEnd::LeaveBurst;
+}
+
 }  // namespace
 
 ServiceEnd svc_INIT(Burst& b) {
@@ -61,17 +69,15 @@ ServiceEnd svc_INIT(Burst& b) {
     return ServiceEnd::Continue;
 }
 
-ServiceEnd svc_BYE(Burst& b) {
-    b.m.DBGMODE |= DM_STOP;
-    return ServiceEnd::LeaveBurst;
-}
+ServiceEnd svc_BYE(Burst& b) { return stop_run(b, 0); }
 
-// ( x mode -- 0 ). The low byte of mode is the run mode, x the break
-// address. Bits 8 to 15 are requests instead: a call with one of them set
-// does only that request and leaves the run mode and the break address alone.
+// ( x mode -- 0 ). Bits 8-15 of mode are requests: a call with one of them
+// does only that request. Without them the low byte replaces DBGMODE and x
+// BREAKADR.
 ServiceEnd svc_DEBUG(Burst& b) {
     b.require(2);
     const uint32_t mode = b.pop();
+    if (mode & kDebugExitRequest) return stop_run(b, uint8_t(b.pop()));   // as BYE, with status x
     const uint32_t x = b.pop();
     if (mode & kDebugInterruptHandler) {
         set_interrupt_handler(b.m, x);

@@ -16,8 +16,11 @@ constexpr uint32_t kWriteUnit = 16;
 // XINIT, CINIT, TINIT, FINIT: ( x -- 0 ).
 ServiceEnd svc_INIT(Burst& b);
 
-// DEBUG's mode: bits 8 to 15 are requests, each done alone.
-constexpr uint32_t kDebugInterruptHandler = 0x0200;   // x: the handler's address, 0 for none
+// DEBUG's requests (bits 8 to 15 of its mode), each done alone: end the
+// run as BYE does, the process exiting with status x & 0xFF; set the
+// interrupt handler to x (0: none).
+constexpr uint32_t kDebugExitRequest = 0x0100;
+constexpr uint32_t kDebugInterruptHandler = 0x0200;
 
 ServiceEnd svc_BYE(Burst& b);
 ServiceEnd svc_DEBUG(Burst& b);

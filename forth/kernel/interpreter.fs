@@ -35,8 +35,8 @@
 \ The interpreter
 : ?stack     ( -- )
   sp@ sp0 u> if -4 throw then
-  sp@ sp0 stack-cells cells - u< if -3 throw then
-  rp@ rp0 rstack-cells cells - u< if -5 throw then ;
+  sp@ sp-limit @ u< if -3 throw then
+  rp@ rp-limit @ u< if -5 throw then ;
 : interpret-number ( c-addr u -- i*x )
   number? ?dup 0= if -13 throw then
   state @ if 1 = if literal, else swap literal, literal, then else drop then ;
@@ -53,29 +53,47 @@
 : evaluate   ( i*x c-addr u -- j*x )
   push-input  src 2!  -1 src-id !  0 >in !  interpret  pop-input ;
 
-\ Source files
+\ Source files. A file being included has a slot in the heap (see
+\ SLOT-FOR); it goes when the file ends, also through an exception.
 VARIABLE included-list   \ names INCLUDED read, for REQUIRED
 
+: read-lines ( i*x -- j*x )  begin refill while interpret repeat ;
 : (include-file) ( i*x fileid c-addr u -- j*x )
-  file-depth @ #files = if -256 throw then
-  push-input  src-name 2!  src-id !  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
-  begin refill while interpret repeat  pop-input ;
+  #input @ #frames = if -256 throw then
+  tuck /first-line slot-for ?dup 0= if -59 throw then
+  push-input  swap use-slot  src-id !
+  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
+  ['] read-lines catch  src-slot @ pop-input system-free  rethrow ;
 : include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
-: keep-name  ( c-addr1 u -- c-addr2 u )   \ into the next file's slot, NUL-terminated
-  /file-name 1- min  file-depth @ name-slot  2dup + 0 swap c!
-  over >r dup >r swap move r> r> ;
+
+\ A relative name in a file being included is looked for beside that file
+\ first, then in the current directory. The name kept is the one opened.
+: dir-part   ( c-addr u -- c-addr u' )   \ up to the last /, or empty
+  begin dup while 2dup + 1- c@ [char] / <> while 1- repeat then ;
+: relative?  ( c-addr u -- flag )  if c@ [char] / <> else drop false then ;
+: join-names ( c-addr1 u1 c-addr2 u2 -- c-addr3 u3 )   \ in zname; u3 is 0 if too long
+  2 pick over + /zname u< 0= if 2drop 2drop zname 0 exit then
+  2swap tuck zname swap move  >r  zname r@ + swap dup >r move  zname r> r> + ;
+: open-beside ( c-addr u -- fileid true | false )
+  src-name 2@ dir-part 2swap join-names ?dup 0= if drop false exit then
+  r/o open-file if drop 0 file-ior ! false exit then  true ;
+: open-source ( c-addr1 u1 -- c-addr2 u2 fileid )   \ throws, naming the file, if it cannot be read
+  2dup relative? file-depth @ 0> and if
+    2dup open-beside if nip nip dup file-name rot exit then
+  then
+  2dup r/o open-file ?dup if nip file-throw then  nip nip dup file-name rot ;
 : remember   ( c-addr u -- )
   align here included-list @ , included-list !  dup c, here swap dup allot move align ;
 : included?  ( c-addr u -- flag )
   included-list @ begin dup while
     >r 2dup r@ cell+ count str= if 2drop rdrop true exit then r> @
   repeat nip nip ;
-: included   ( i*x c-addr u -- j*x )
-  file-depth @ #files = if -256 throw then
-  keep-name  2dup r/o open-file ?dup if nip file-throw then
+: include-opened ( i*x c-addr u fileid -- j*x )   \ and closes it
   >r 2dup remember  r@ -rot ['] (include-file) catch  r> close-file drop  rethrow ;
+: included   ( i*x c-addr u -- j*x )  open-source include-opened ;
 : include    ( i*x "name" -- j*x )  parse-name included ;
-: required   ( i*x c-addr u -- i*x )  2dup included? if 2drop else included then ;
+: required   ( i*x c-addr u -- i*x )
+  open-source >r 2dup included? if 2drop r> close-file drop exit then  r> include-opened ;
 : require    ( i*x "name" -- i*x )  parse-name required ;
 
 \ Errors: where, what, and the message for the code.
@@ -83,8 +101,8 @@ DEFER .message  ( n -- )
 : .error-code ( n -- )  ." error " (.) type ;
 : .location  ( -- )
   err-name 2@ dup if type [char] : emit err-line @ (u.) type ." : " else 2drop then ;
-: report     ( n -- )
-  dup -1 = over -56 = or if drop exit then
+: report     ( n -- )   \ an exception no program caught: a half-made definition goes
+  drop-definition  dup -1 = over -56 = or if drop exit then
   cr .location  err-word 2@ dup if type ." : " else 2drop then
   dup -2 = if drop abort-msg 2@ type else .message then cr ;
 : abort      ( i*x -- )  -1 throw ;
@@ -103,13 +121,16 @@ DEFER .message  ( n -- )
 : .(         ( "ccc<paren>" -- )  [char] ) parse type ; immediate
 : string,    ( c-addr u -- addr )  here >r dup allot r@ swap move r> align ;
 : sliteral   ( c-addr u -- )  tuck string, literal, literal, ;
-: next-buffer ( -- c-addr )
-  next-string @ dup 1+ dup 3 = if drop 0 then next-string !  /string-buffer * string-buffers + ;
+\ An interpreted string lives in a block of the heap; the last #strings
+\ made stay, so that one stays valid while #strings - 1 more are made.
+: keep-string ( c-addr u -- c-addr u )   \ the oldest string kept goes
+  next-string @ cells strings +  dup @ system-free  2 pick swap !
+  next-string @ 1+ dup #strings = if drop 0 then next-string ! ;
 : s"         ( "ccc<quote>" -- c-addr u )
   [char] " parse  state @ if sliteral exit then
-  dup /string-buffer u> if -18 throw then
-  next-buffer over >r dup >r swap move r> r> ; immediate
-: ."         ( "ccc<quote>" -- )  [char] " parse sliteral ['] type call, ; immediate compile-only
+  heap-string over 0= if -18 throw then  keep-string ; immediate
+: ."         ( "ccc<quote>" -- )   \ interpreted, prints the text at once
+  [char] " parse  state @ if sliteral ['] type call, exit then  type ; immediate
 : c"         ( "ccc<quote>" -- )
   [char] " parse here >r dup c, here swap dup allot move align r> literal, ; immediate compile-only
 : abort"     ( "ccc<quote>" -- )  [char] " parse sliteral ['] (abort") call, ; immediate compile-only
@@ -128,7 +149,25 @@ DEFER .message  ( n -- )
 : decimal    ( -- )  10 base ! ;
 : hex        ( -- )  16 base ! ;
 : pad        ( -- c-addr )  pb ;
-: pick       ( xu ... x0 u -- xu ... x0 xu )  1+ cells sp@ + @ ;
+
+\ Whether keys come from a terminal and text goes to one. A terminal device
+\ answers FPAR@ with its binary bit (bit 0) set; anything else answers the
+\ parameters last read or set, so those are set to zeros first, on a device
+\ that is no terminal.
+VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
+: zero-line-parameters ( -- )
+  s" /dev/null" r/o open-file if drop exit then
+  >r 0 0 r@ handle (fpar!) drop r> close-file drop ;
+: terminal?  ( c-addr u -- flag )
+  zero-line-parameters  r/o open-file if drop false exit then
+  dup handle (fpar@) if false else drop 1 and 0<> then  swap close-file drop ;
+: probe-terminals ( -- )
+  s" /dev/stdin" terminal? terminal-input !  s" /dev/stdout" terminal? crlf ! ;
+
+\ Leaving: BYE with status 0, (BYE) with any. An error that no CATCH takes
+\ ends a script (the argument text, piped keys, a turnkey word) with status 1.
+: (bye)      ( n -- )  $100 (debug) ;
+: end-script ( -- )  1 (bye) ;
 
 \ The interactive loop
 : reset-input ( -- )
@@ -137,10 +176,10 @@ DEFER .message  ( n -- )
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )
   begin
-    rp0 rp! reset-input  no-locals locals-top lp !  false state !
-    ['] serve catch report sp0 sp!
+    rp0 rp! reset-input  no-locals lp0 @ lp !  false state !
+    ['] serve catch report  terminal-input @ 0= if end-script then  sp0 sp!
   again ;
-: (no-catch) ( n -- )  report sp0 sp! quit ;
+: (no-catch) ( n -- )  report  terminal-input @ 0= if end-script then  sp0 sp! quit ;
 
 \ Saving: the code, then the data space after it at #pv, with its length.
 : stamp      ( paddr u -- x )   \ a checksum of program memory
@@ -148,36 +187,64 @@ DEFER .message  ( n -- )
 : nop-pad    ( paddr1 paddr2 -- )  swap ?do op-nop i code-c! loop ;
 : image-end  ( -- paddr )
   code-here aligned  code-here over nop-pad
-  here aligned data-origin -  2dup + cell+ code-limit u> if -8 throw then
-  2dup swap code!  data-origin 2 pick cell+ 2 pick flash
+  here aligned data-start -  2dup + cell+ code-limit u> if -8 throw then
+  2dup swap code!  data-start 2 pick cell+ 2 pick flash
   over 8 code!  + cell+ ;
 : save-system ( c-addr u -- )
   image-end dup 80 swap over - stamp 4 code!
   >r 2dup r/w create-file ?dup if rdrop nip file-throw exit then
   0 p>x r> 3 pick handle (fwrite) swap close-file drop file-throw ;
 
-\ The start: stacks, variables from #pv, the argument text, the loop.
-: restore-data ( -- )  #pv dup cell+ swap @p #v0 swap pmove ;
+\ The start: the memory layout, variables from #pv, the argument text,
+\ the loop.
+\ The layout from the end of variable memory: each stack a sixteenth of
+\ the memory, the data stack's overflow guard half that, the locals a
+\ quarter (see memory.fs).
+: lay-out    ( top -- )
+  -16 and dup mem-top !
+  dup data-origin - 4 rshift -16 and >r
+  /rguard - dup rp0-cell !
+  r@ - dup /rmargin + rp-limit !
+  /sguard - dup sp0-cell !
+  r@ - dup sp-limit !
+  r@ 1 rshift - dup lp0 !
+  r> 2 rshift - dup lp-limit !
+  heap-top ! ;
+\ A return past the bottom of the return stack lands here.
+: rstack-underflow ( -- )  rp0 rp!  0 handler !  -6 throw ;
+: guard-rstack ( -- )
+  mem-top @ rp0 do ['] rstack-underflow i ! 4 +loop ;
+: restore-data ( -- )  #pv dup cell+ swap @p data-start swap pmove ;
 : init       ( -- )
-  decimal  false state !  0 handler !  transient dlimit !  locals-top lp !  no-locals  0 after-cr !
-  close-records  0 file-ior !
-  0 next-string !  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input
-  catch-interrupts ;
+  decimal  false state !  0 handler !  0 terminal-line !  lp0 @ lp !  no-locals  0 after-cr !
+  end-definition
+  close-records  0 file-ior !  0 next-string !  strings #strings cells erase
+  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input  catch-interrupts ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;
 : xcount     ( a -- a u )  0 begin 2dup + 0 c@x while 1+ repeat ;
 : xmove      ( a c-addr u -- )  0 ?do over i + 0 c@x over i + c! loop 2drop ;
-\ The argument text is kept in #tb when it fits, else at the top of data
-\ space, below the heap, for the whole run.
-: argument-buffer ( u -- c-addr )
-  dup /tb u> if aligned dlimit @ swap - dup dlimit ! exit then drop tb ;
+\ The argument text is kept in the heap for the whole run.
 : argument   ( -- c-addr u )
   (getpar) throw dup 0= if 0 exit then
-  xcount dup >r argument-buffer tuck r@ xmove r> ;
+  xcount dup >r system-allocate dup 0= if -59 throw then  tuck r@ xmove r> ;
 : interpret-arguments ( c-addr u -- )
   dup if
-    ['] evaluate catch ?dup if report sp0 sp! else prompt then
+    ['] evaluate catch ?dup if report end-script then prompt
   else 2drop then ;
-: (start-up) ( -- )  banner args 2@ interpret-arguments quit ;
+\ norvex-rom FILE args: when the first word is no word but names a file
+\ that can be read, the file runs, without the version line, and ARGUMENTS
+\ gives the text after its name.
+: split-word ( c-addr u -- c-addr1 u1 c-addr2 u2 )   \ the first word, the text after it
+  skip-blanks 2dup scan-blank 2swap drop 2 pick over - 2swap dup if 1 /string then ;
+: script?    ( c-addr u -- flag )
+  2dup find-name if 2drop false exit then
+  r/o open-file if drop false exit then  close-file drop true ;
+: run-script ( c-addr u -- )  ['] included catch ?dup if report end-script then ;
+: (start-up) ( -- )
+  args 2@ split-word 2over script? if args 2! run-script quit then 2drop 2drop
+  banner args 2@ interpret-arguments quit ;
 DEFER start-up  ( -- )   \ what the system does once it has its argument text
 ' (start-up) IS start-up
-: cold       ( -- )  #r0 rp! #s0 sp! restore-data init argument args 2! start-up ;
+: cold       ( -- )
+  rp@ lay-out  rp0 rp!  sp0 sp!  guard-rstack
+  restore-data heap-init init  probe-terminals  argument args 2!  start-up ;
