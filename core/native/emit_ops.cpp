@@ -186,7 +186,7 @@ void BlockTranslator::emit_nest(const Insn& in) {
     check_offset(RAX, c_.PRGOFF, c_.PRGSIZE, 4, now, in.at);
     a_.load(RCX, Mem{RDX, RCX, 0});
     a_.not_(RCX);   // target
-    a_.lea(RDX, Mem{RCX, NOREG, -int32_t(c_.PRGOFF)});
+    a_.lea(RDX, Mem{RCX, NOREG, int32_t(0u - c_.PRGOFF)});   // ecx - PRGOFF, modulo 2^32
     a_.alu(CMP, RDX, target_limit.last);
     stub_jcc(A, now, ExitKind::Stop, in.at);
     a_.lea(RBP, Mem{RAX, NOREG, 4});   // W = t + 4
