@@ -157,12 +157,28 @@ void pushes_and_drops(Assembler& a, Label) {
     a.branch(again);
 }
 
+// The same where the loop's branch back sits in a block that begins
+// elsewhere and goes on past the branch with other cells at the same places.
+void pushes_and_drops_then_more(Assembler& a, Label) {
+    Label sub = a.label(), again = a.label();
+    a.words("0 FW!");
+    a.bind(again);
+    a.words("1 2 3 4 5 6 DROP DROP DROP DROP DROP DROP");
+    a.call(sub);
+    a.op(Op::FWFETCH);
+    a.zbranch(again);
+    a.words("7 8 9 10 11 12 DROP DROP DROP DROP DROP DROP 0 1 1 SYSCALL");
+    a.bind(sub);
+    a.op(Op::EXIT);
+}
+
 TEST(Interrupts, LeaveTheDeadCellsOfAnInterruptedLoop) {
     // Each round of the loop writes 1 to 6 below the stack pointer; the
     // handler's own pushes cover the first three, the others must be there
     // whenever the loop is interrupted.
-    for (bool native : {false, true}) {
-        Interrupted run(endless(pushes_and_drops), native);
+    for (auto body : {pushes_and_drops, pushes_and_drops_then_more})
+    for (bool native : {false, true, true, true}) {
+        Interrupted run(endless(body), native);
         ASSERT_EQ(run.r.status, kExitOk) << run.r.output();
         const uint32_t s0 = testing::kVarBase + testing::kVarSize - 256;
         for (uint32_t k = 4; k <= 6; ++k)

@@ -79,7 +79,7 @@ void BlockTranslator::check_not_held(Reg offset, uint32_t width, const StackStat
 // The state is canonical here: the stub only says where to go on.
 void BlockTranslator::poll_interrupt(uint32_t resume_at) {
     a_.alu_mem(CMP, CTX(interrupt), 0);
-    stub_jcc(NE, s_.now(), ExitKind::Poll, resume_at);
+    stub_jcc(NE, StackState{}, ExitKind::Poll, resume_at);   // the state is flushed already
 }
 
 void BlockTranslator::exit_jump(const StackState& st, uint32_t target, uint32_t from, int32_t r_delta) {
