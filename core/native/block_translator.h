@@ -93,7 +93,7 @@ private:
     bool check_offset(x64::Reg addr, uint32_t base, uint32_t size, uint32_t width, const StackState& st,
                       uint32_t at);
     void check_alignment(x64::Reg addr, uint32_t width, const StackState& st, uint32_t at);
-    void check_not_held(x64::Reg offset, uint32_t width, const StackState& st, uint32_t at);
+    void check_not_held(x64::Reg offset, uint32_t width, bool store, const StackState& st, uint32_t at);
     uint32_t align_mask(uint32_t width) const { return (c_.Flag & F_ALIGN) ? width - 1 : 0; }
     void push_copy_of(x64::Reg temp);
     void load_memory(x64::Reg r, x64::Mem where, uint32_t width);

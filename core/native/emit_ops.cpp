@@ -209,11 +209,12 @@ void BlockTranslator::emit_swap(const Insn&) {
     s_.top(0).dirty = s_.top(1).dirty = true;
 }
 
-// SP@ hands out an address into the stack: memory must hold all of it.
+// SP@ hands out an address into the stack: memory is brought up to date,
+// so that loads through it run here too.
 void BlockTranslator::emit_spfetch(const Insn&) {
-    s_.write_all();
+    s_.write_dirty();
     const Reg r = s_.alloc();
-    a_.lea(r, Mem{RBX, NOREG, int32_t(c_.VAROFF + uint32_t(s_.now().mem_top))});
+    a_.lea(r, Mem{RBX, NOREG, int32_t(c_.VAROFF + uint32_t(s_.now().top()))});
     s_.push(Item::in(r));
 }
 
@@ -462,7 +463,7 @@ void BlockTranslator::emit_var_access(const Insn& in, uint32_t width, bool store
         if (!check_offset(addr.reg, c_.VAROFF, c_.VARSIZE, width, before, in.at))
             return stop_here(in, before);
     }
-    check_not_held(RCX, width, before, in.at);
+    check_not_held(RCX, width, store, before, in.at);
     s_.release(addr);
     const Mem where{R15, RCX, 0};
     if (!store) {

@@ -1,6 +1,7 @@
 #include "core/native/stack_model.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace norvex::native {
 
@@ -56,10 +57,19 @@ Item StackModel::load(int32_t offset) {
     return it;
 }
 
-int32_t StackModel::held_lo() const {
-    int32_t lo = s_.top();
-    for (const auto& [offset, it] : s_.dead) lo = std::min(lo, offset);
-    return lo;
+bool StackModel::guarded_cells(bool store, int32_t& lo, int32_t& hi) const {
+    lo = INT32_MAX;
+    hi = INT32_MIN;
+    auto take_in = [&](int32_t offset) {
+        lo = std::min(lo, offset);
+        hi = std::max(hi, offset + 4);
+    };
+    for (const auto& [offset, it] : s_.dead) take_in(offset);
+    const int32_t top = s_.top();
+    const size_t depth = s_.live.size();
+    for (size_t k = 0; k < depth; ++k)
+        if (store || s_.live[depth - 1 - k].dirty) take_in(top + 4 * int32_t(k));
+    return lo < hi;
 }
 
 void StackModel::spill() {
@@ -180,7 +190,7 @@ StackState StackModel::before(std::initializer_list<Item> operands) const {
     return st;
 }
 
-void StackModel::write_all() {
+void StackModel::write_dirty() {
     for (const auto& [offset, it] : s_.dead) {
         store(offset, it);
         s_.release(it);
@@ -189,12 +199,10 @@ void StackModel::write_all() {
     const int32_t top = s_.top();
     const size_t depth = s_.live.size();
     for (size_t k = 0; k < depth; ++k) {
-        const Item& it = s_.live[depth - 1 - k];
+        Item& it = s_.live[depth - 1 - k];
         if (it.dirty) store(top + 4 * int32_t(k), it);
-        s_.release(it);
+        it.dirty = false;
     }
-    s_.live.clear();
-    s_.mem_top = top;
 }
 
 void StackModel::write_dead(const StackState& st) {

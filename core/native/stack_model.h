@@ -70,9 +70,9 @@ public:
     // The state before an instruction that popped `operands` (deepest
     // first), for handing that instruction to the interpreter.
     StackState before(std::initializer_list<Item> operands) const;
-    // Every dirty cell to memory: afterwards memory holds the whole stack
-    // and no cell is held in a register.
-    void write_all();
+    // Every dirty cell to memory: afterwards memory holds the whole stack;
+    // the cells stay in their registers, now clean.
+    void write_dirty();
     // The canonical form at an exit, for state st: every dirty cell written
     // except the top one, which goes to r12d, and ebx at the top. Uses rcx
     // only, so eax survives.
@@ -86,12 +86,13 @@ public:
     void stop_recording() { recording_ = false; }
     bool written_early(int32_t offset) const;
 
-    // Cells the block touches, [lo, hi), and the cells whose memory differs
-    // from the model or is held in registers, [held_lo, held_hi).
+    // Cells the block touches, [lo, hi).
     int32_t lo() const { return lo_; }
     int32_t hi() const { return hi_; }
-    int32_t held_lo() const;
-    int32_t held_hi() const { return s_.mem_top; }
+    // The cells a load from memory must not meet (dirty ones: memory lacks
+    // their value), or a store (every cell the model holds); false when
+    // there are none.
+    bool guarded_cells(bool store, int32_t& lo, int32_t& hi) const;
 
 private:
     x64::Mem cell(int32_t offset) const { return x64::Mem{x64::R15, x64::RBX, offset}; }

@@ -60,10 +60,11 @@ void BlockTranslator::check_alignment(Reg addr, uint32_t width, const StackState
 }
 
 // The variable-memory access at offset ecx must not meet a stack cell that
-// the model holds (in a register, or not yet written).
-void BlockTranslator::check_not_held(Reg offset, uint32_t width, const StackState& st, uint32_t at) {
-    if (s_.held_hi() <= s_.held_lo()) return;
-    const AliasWindow w = alias_window(s_.held_lo(), s_.held_hi(), width);
+// memory lacks (a load), or any cell the model holds (a store).
+void BlockTranslator::check_not_held(Reg offset, uint32_t width, bool store, const StackState& st, uint32_t at) {
+    int32_t lo, hi;
+    if (!s_.guarded_cells(store, lo, hi)) return;
+    const AliasWindow w = alias_window(lo, hi, width);
     a_.lea(RDX, Mem{RBX, NOREG, w.from});
     a_.mov(RAX, offset);
     a_.alu(SUB, RAX, RDX);
