@@ -63,38 +63,36 @@ void interrupt_and_go_on(PtySession& s, const std::string& word) {
     EXPECT_TRUE(wait_for_after(s, "depth . 3 4 + . 0 7  ok\r\n", after)) << s.output();
 }
 
-TEST(RomInterrupt, CtrlCEndsAnEndlessLoop) {
+// A word that runs until it is interrupted: the line that defines and
+// starts it, the line that starts it again, and the word the message names.
+struct Running {
+    const char* name;
+    const char* first;
+    const char* again;
+    const char* word;
+};
+
+class RomInterrupt : public ::testing::TestWithParam<Running> {};
+
+TEST_P(RomInterrupt, CtrlCStopsTheWordAndTheSessionGoesOn) {
+    const Running& r = GetParam();
     PtySession s(NORVEX_ROM_BIN, {});
     start(s);
-    s.send("1 2 3 : spin begin again ; spin\r");
-    usleep(200 * 1000);
-    interrupt_and_go_on(s, "spin");
-    s.send("spin\r");   // once more: the word and the handler still work
-    usleep(200 * 1000);
-    interrupt_and_go_on(s, "spin");
+    for (const char* line : {r.first, r.again}) {   // twice: the word and the handler still work
+        s.send(std::string("1 2 3 ") + line + "\r");
+        usleep(200 * 1000);
+        interrupt_and_go_on(s, r.word);
+    }
     s.send("bye\r");
     EXPECT_EQ(s.wait_exit(), 0);
 }
 
-TEST(RomInterrupt, CtrlCEndsATailRecursiveWord) {
-    PtySession s(NORVEX_ROM_BIN, {});
-    start(s);
-    s.send(": down ( n -- ) 1- recurse ; 5 down\r");
-    usleep(200 * 1000);
-    interrupt_and_go_on(s, "down");
-    s.send("bye\r");
-    EXPECT_EQ(s.wait_exit(), 0);
-}
-
-TEST(RomInterrupt, CtrlCEndsAWait) {
-    PtySession s(NORVEX_ROM_BIN, {});
-    start(s);
-    s.send("10000 ms\r");
-    usleep(200 * 1000);
-    interrupt_and_go_on(s, "ms");
-    s.send("bye\r");
-    EXPECT_EQ(s.wait_exit(), 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Words, RomInterrupt,
+    ::testing::Values(Running{"EndlessLoop", ": spin begin again ; spin", "spin", "spin"},
+                      Running{"TailRecursiveWord", ": down ( n -- ) 1- recurse ; 5 down", "5 down", "down"},
+                      Running{"Wait", "10000 ms", "10000 ms", "ms"}),
+    [](const ::testing::TestParamInfo<Running>& p) { return std::string(p.param.name); });
 
 TEST(RomInterrupt, SigintFromOutsideInterruptsToo) {
     PtySession s(NORVEX_ROM_BIN, {});
