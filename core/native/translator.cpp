@@ -65,9 +65,8 @@ void BlockTranslator::check_not_held(Reg offset, uint32_t width, bool store, con
     int32_t lo, hi;
     if (!s_.guarded_cells(store, lo, hi)) return;
     const AliasWindow w = alias_window(lo, hi, width);
-    a_.lea(RDX, Mem{RBX, NOREG, w.from});
-    a_.mov(RAX, offset);
-    a_.alu(SUB, RAX, RDX);
+    a_.lea(RAX, Mem{offset, NOREG, -w.from});   // offset - from - ebx, modulo 2^32
+    a_.alu(SUB, RAX, RBX);
     a_.alu(CMP, RAX, w.span);
     stub_jcc(B, st, ExitKind::Stop, at);
 }
