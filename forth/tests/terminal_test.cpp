@@ -45,6 +45,15 @@ void start(PtySession& s) {
     ASSERT_TRUE(modes_become([&] { return raw(s); }));
 }
 
+// Types a line and waits until the system has read it (its echo is back)
+// and runs it.
+void type_line(PtySession& s, const std::string& line) {
+    const size_t before = s.output().size();
+    s.send(line + "\r");
+    wait_for_after(s, line, before);
+    usleep(300 * 1000);
+}
+
 // Sends Ctrl-C to a running word: the standard message for THROW -28 comes
 // back at once, and the session goes on with empty stacks and the words
 // defined before.
@@ -79,8 +88,7 @@ TEST_P(RomInterrupt, CtrlCStopsTheWordAndTheSessionGoesOn) {
     PtySession s(NORVEX_ROM_BIN, {});
     start(s);
     for (const char* line : {r.first, r.again}) {   // twice: the word and the handler still work
-        s.send(std::string("1 2 3 ") + line + "\r");
-        usleep(200 * 1000);
+        type_line(s, std::string("1 2 3 ") + line);
         interrupt_and_go_on(s, r.word);
     }
     s.send("bye\r");
@@ -97,8 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RomInterrupt, SigintFromOutsideInterruptsToo) {
     PtySession s(NORVEX_ROM_BIN, {});
     start(s);
-    s.send(": spin begin again ; spin\r");
-    usleep(200 * 1000);
+    type_line(s, ": spin begin again ; spin");
     s.signal(SIGINT);
     EXPECT_TRUE(s.wait_for("spin: user interrupt\r\n")) << s.output();
     s.send("bye\r");
@@ -108,8 +115,7 @@ TEST(RomInterrupt, SigintFromOutsideInterruptsToo) {
 TEST(RomInterrupt, KeyStillReadsCtrlCAsThree) {
     PtySession s(NORVEX_ROM_BIN, {});
     start(s);
-    s.send("key .\r");
-    usleep(200 * 1000);
+    type_line(s, "key .");
     s.send("\x03");
     EXPECT_TRUE(s.wait_for("key . 3  ok\r\n")) << s.output();
     s.send("bye\r");
@@ -127,7 +133,12 @@ TEST_P(RomSignal, RestoresTheTerminal) {
     PtySession s(NORVEX_ROM_BIN, {});
     start(s);
     s.signal(GetParam());
-    EXPECT_EQ(s.wait_exit(), 128 + GetParam()) << s.output();
+    const int status = s.wait_exit();
+#ifdef __SANITIZE_ADDRESS__
+    // AddressSanitizer reports the faults it handles itself and exits with 1.
+    if (GetParam() != SIGSEGV && GetParam() != SIGBUS)
+#endif
+        EXPECT_EQ(status, 128 + GetParam()) << s.output();
     EXPECT_TRUE(testing::same_modes(s.modes(), s.initial_modes()));
 }
 
