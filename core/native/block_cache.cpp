@@ -39,6 +39,15 @@ uint32_t native_resets(const Machine&) { return 0; }
 using namespace native;
 using namespace x64;
 
+const LookupSlot* native::missing_table() {
+    static const auto table = [] {
+        static LookupSlot slots[kLookupSlots];
+        for (LookupSlot& s : slots) s = {kNoKey, nullptr};
+        return slots;
+    }();
+    return table;
+}
+
 namespace {
 
 constexpr size_t kMinCodeBytes = 4096;
@@ -72,7 +81,6 @@ struct NativeCode {
     Trampolines tramp;
     Context ctx{};
     LookupSlot lookup[kLookupSlots];
-    LookupSlot missing[kLookupSlots];   // every lookup misses: where an interrupt points ctx.lookup
     InterruptWatch watch;
     std::unordered_map<uint32_t, Block*> by_start;
     std::vector<std::unique_ptr<Block>> blocks;
@@ -89,15 +97,12 @@ void NativeCodeDeleter::operator()(NativeCode* n) const { delete n; }
 namespace {
 
 void clear_lookup(NativeCode& nc) {
-    for (LookupSlot& s : nc.lookup) s = {0xFFFFFFFF, 0, nc.tramp.lookup_miss};
+    for (LookupSlot& s : nc.lookup) s = {kNoKey, nullptr};
 }
 
 // Translated code stops at its next loop edge or dynamic exit once an
 // interrupt waits.
-void prepare_watch(NativeCode& nc) {
-    for (LookupSlot& s : nc.missing) s = {0xFFFFFFFF, 0, nc.tramp.lookup_miss};
-    nc.watch = {&nc.ctx.interrupt, &nc.ctx.lookup, nc.missing};
-}
+void prepare_watch(NativeCode& nc) { nc.watch = {&nc.ctx.interrupt, &nc.ctx.lookup, missing_table()}; }
 
 // The entry and exit trampolines at the start of the code area.
 bool emit_trampolines(NativeCode& nc) {
@@ -229,7 +234,7 @@ Block* block_at(Machine& m, uint32_t vaddr) {
     return nullptr;
 }
 
-void remember(NativeCode& nc, const Block* b) { nc.lookup[slot_of(b->start)] = {b->start, 0, b->code}; }
+void remember(NativeCode& nc, const Block* b) { nc.lookup[slot_of(b->start)] = {b->start, b->code}; }
 
 void drop_block(NativeCode& nc, Block* b) {
     b->live = false;
@@ -237,7 +242,7 @@ void drop_block(NativeCode& nc, Block* b) {
     b->incoming.clear();
     nc.by_start.erase(b->start);
     LookupSlot& slot = nc.lookup[slot_of(b->start)];
-    if (slot.code == b->code) slot = {0xFFFFFFFF, 0, nc.tramp.lookup_miss};
+    if (slot.code == b->code) slot = {kNoKey, nullptr};
 }
 
 }  // namespace

@@ -8,14 +8,17 @@
 
 namespace norvex::native {
 
-// A slot of the direct-mapped table of dynamic exits (EXIT, EXECUTE, NEST).
+// A slot of the direct-mapped table of dynamic exits (EXIT, EXECUTE, NEST):
+// the program address as a 64-bit key, so that the empty key matches none.
 struct LookupSlot {
-    uint32_t key;
-    uint32_t unused;
+    uint64_t key;
     const uint8_t* code;
 };
+constexpr uint64_t kNoKey = ~uint64_t(0);
 constexpr uint32_t kLookupSlots = 4096;
 inline uint32_t slot_of(uint32_t vaddr) { return (vaddr ^ (vaddr >> 12)) & (kLookupSlots - 1); }
+// A table in which every lookup misses.
+const LookupSlot* missing_table();
 
 struct Context {
     uint32_t ds;          // data-stack top, as an offset into variable memory

@@ -127,8 +127,8 @@ void BlockTranslator::exit_dynamic() {
     a_.alu(AND, RDX, kLookupSlots - 1);
     a_.shl(RDX, 4);
     a_.load64(RCX, CTX(lookup));
-    a_.load(RSI, Mem{RCX, RDX, 0});
-    a_.alu(CMP, RSI, RAX);
+    a_.load64(RSI, Mem{RCX, RDX, 0});
+    a_.alu64(CMP, RSI, RAX);   // rax: the target, zero-extended
     a_.jcc(NE, set_.tramp->lookup_miss);
     a_.jmp_mem(Mem{RCX, RDX, 8});
 }
