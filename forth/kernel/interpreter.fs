@@ -36,9 +36,13 @@
 : ?stack     ( -- )
   sp@ sp0 u> if -4 throw then
   sp@ sp0 stack-cells cells - u< if -3 throw then
-  rp@ rp0 rstack-cells cells - u< if -5 throw then ;
+  rp@ rp0 rstack-cells cells - u< if -5 throw then
+  fp @ fp0 @ u> if -45 throw then ;
+: not-a-number ( c-addr u -- )  2drop -13 throw ;
+DEFER other-number ( c-addr u -- i*x )   \ text that is no integer: the float literals
+' not-a-number IS other-number
 : interpret-number ( c-addr u -- i*x )
-  number? ?dup 0= if -13 throw then
+  2dup 2>r number? ?dup 0= if 2r> other-number exit then  2r> 2drop
   state @ if 1 = if literal, else swap literal, literal, then else drop then ;
 : interpret-name ( c-addr u -- i*x )
   2dup last-word 2!
@@ -133,7 +137,7 @@ DEFER .message  ( n -- )
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )
   begin
-    rp0 rp! reset-input  no-locals locals-top lp !  false state !
+    rp0 rp! reset-input  no-locals locals-top lp !  fp0 @ fp !  false state !
     ['] serve catch report sp0 sp!
   again ;
 : (no-catch) ( n -- )  report sp0 sp! quit ;
@@ -155,7 +159,7 @@ DEFER .message  ( n -- )
 \ The start: stacks, variables from #pv, the argument text, the loop.
 : restore-data ( -- )  #pv dup cell+ swap @p #v0 swap pmove ;
 : init       ( -- )
-  decimal  false state !  0 handler !  transient dlimit !  locals-top lp !  no-locals  0 after-cr !
+  decimal  false state !  0 handler !  transient dlimit !  locals-top lp !  fp0 @ fp !  no-locals  0 after-cr !
   close-records  0 file-ior !
   0 next-string !  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;

@@ -10,6 +10,8 @@ include files.fs
 include facility.fs
 include tools.fs
 include locals.fs
+include float.fs
+include float-text.fs
 include see.fs
 include editor.fs
 include monitor.fs

@@ -39,6 +39,14 @@ public (local) {: locals| definitions forth-wordlist get-current get-order searc
 public set-current set-order wordlist also forth only order previous -trailing
 public /string blank cmove cmove> compare search sliteral replaces substitute
 public unescape
+\ FLOATING
+public >float d>f f! f* f+ f- f/ f0< f0= f< f>d f@ falign faligned fconstant fdepth
+public fdrop fdup fliteral float+ floats floor fmax fmin fnegate fover frot fround
+public fswap fvariable represent
+\ FLOATING EXT
+public df! df@ dfalign dfaligned dffield: dfloat+ dfloats f. f>s fabs fe. ffield:
+public fs. fsqrt ftrunc fvalue precision s>f set-precision sf! sf@ sfalign
+public sfaligned sffield: sfloat+ sfloats
 \ PROGRAMMING-TOOLS
 public .s ? dump see words ;code ahead assembler bye code cs-pick cs-roll editor
 public forget n>r name>compile name>interpret name>string nr> synonym
@@ -48,7 +56,7 @@ public cell -rot bounds place umin umax rdrop str= upc w@ w! @p c@p w@p arshift
 public sp@ sp! rp@ rp! compile-only vocabulary internals at-xy? screen-size color!
 public color@ ticks k-unknown save-system turnkey arguments break debug unbreak
 public #pv #px #p0 #vx #r0 #rstack #s0 #stack #c/pb #pb #c/fb #fb #c/tib #tb
-public #c/tob #hx #v0 find-name find-name-in
+public #c/tob #hx #v0 find-name find-name-in f.s fpick
 
 \ Each thread of FORTH is split in two, keeping the order of its names.
 variable tail-public
