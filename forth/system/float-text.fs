@@ -118,7 +118,7 @@ variable #digits
 : .special-text ( c-addr u lo hi se -- )   \ an infinity or a NaN, as REPRESENT writes them
   nan3? if s" nan" else s" inf" then  2over blank  rot min rot swap move ;
 : represent ( c-addr u -- n flag1 flag2 ) ( F: r -- )
-  f> {: a u lo hi se :}
+  f>x {: a u lo hi se :}
   se e@ e-special = if a u lo hi se .special-text 0 se 0< false exit then
   se e@ 0= if a u [char] 0 fill 1 se 0< true exit then
   lo hi se exact-digits #digits @ +  u round-digits +
@@ -222,14 +222,14 @@ variable dropped     \ a digit that did not fit was not 0
   dup 0< 0= if n2 swap big*10^ n2 big-top64 [ bias 63 + ] literal + round53 exit then
   negate quotient>x ;
 : >float  ( c-addr u -- true | false ) ( F: -- r | )
-  2dup blank? if 2drop 0 0 0 >f true exit then
+  2dup blank? if 2drop 0 0 0 x>f true exit then
   parse-float 0= if drop false exit then
-  >r decimal>x r> if sign-bit or then >f true ;
+  >r decimal>x r> if sign-bit or then x>f true ;
 
 \ --- Float literals -----------------------------------------------------
 
-: (fliteral) ( lo hi se -- ) ( F: -- r )  >f ;
-: fliteral ( F: r -- )  f> rot literal, swap literal, literal, ['] (fliteral) compile, ;
+: (fliteral) ( lo hi se -- ) ( F: -- r )  x>f ;
+: fliteral ( F: r -- )  f>x rot literal, swap literal, literal, ['] (fliteral) compile, ;
   immediate compile-only
 : letter? ( c-addr u char -- flag )  -rot bounds ?do i c@ upc over = if drop true unloop exit then loop drop false ;
 \ In decimal, text with an exponent E (and none with D) that >FLOAT takes.

@@ -41,21 +41,22 @@ fp-empty fp0 !  fp-empty fp !
 : fmove  ( a1 a2 -- )  >r fx@ r> fx! ;
 : entries ( n -- a )   \ the top entry, after checking that n are there
   /fentry * fp @ tuck + fp-empty u> if -45 throw then ;
-: >f     ( lo hi se -- ) ( F: -- r )
+: x>f     ( lo hi se -- ) ( F: -- r )
   fp @ /fentry - dup fp-full u< if -44 throw then  dup fp ! fx! ;
-: f>     ( F: r -- ) ( -- lo hi se )  1 entries dup /fentry + fp ! fx@ ;
+: f>x     ( F: r -- ) ( -- lo hi se )  1 entries dup /fentry + fp ! fx@ ;
 \ Two operands: a is r1's entry, b is r2's; the result goes to a, the new top.
 : f2>    ( F: r1 r2 -- ) ( -- a b )  2 entries dup /fentry + dup fp ! swap ;
 : >ftop  ( lo hi se -- ) ( F: r -- r' )  fp @ fx! ;
 
 : fdepth ( -- +n )  fp-empty fp @ - /fentry / ;
 : fdrop  ( F: r -- )  1 entries /fentry + fp ! ;
-: fdup   ( F: r -- r r )  1 entries fx@ >f ;
-: fover  ( F: r1 r2 -- r1 r2 r1 )  2 entries /fentry + fx@ >f ;
+: fdup   ( F: r -- r r )  1 entries fx@ x>f ;
+: fover  ( F: r1 r2 -- r1 r2 r1 )  2 entries /fentry + fx@ x>f ;
 : fswap  ( F: r1 r2 -- r2 r1 )  2 entries >r  r@ /fentry + fx@  r@ r@ /fentry + fmove  r> fx! ;
 : frot   ( F: r1 r2 r3 -- r2 r3 r1 )
   3 entries >r  r@ 24 + fx@  r@ 12 + r@ 24 + fmove  r@ r@ 12 + fmove  r> fx! ;
-: fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )  dup 1+ entries swap /fentry * + fx@ >f ;
+: fnip   ( F: r1 r2 -- r2 )  fswap fdrop ;
+: fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )  dup 1+ entries swap /fentry * + fx@ x>f ;
 
 \ --- 64-bit significands: ( lo hi ) --------------------------------------
 
@@ -144,8 +145,8 @@ fp-empty fp0 !  fp-empty fp !
   dup 0= if drop 2drop 0 r> exit then
   dup e-special = if drop >>11 $7FF00000 or r> or exit then
   e-normal swap - drshift >>11 r> or ;                  \ subnormal
-: f@      ( f-addr -- ) ( F: -- r )  2@ swap unpack >f ;
-: f!      ( f-addr -- ) ( F: r -- )  >r f> pack r> tuck cell+ ! ! ;
+: f@      ( f-addr -- ) ( F: -- r )  2@ swap unpack x>f ;
+: f!      ( f-addr -- ) ( F: r -- )  >r f>x pack r> tuck cell+ ! ! ;
 : df@     ( df-addr -- ) ( F: -- r )  f@ ;
 : df!     ( df-addr -- ) ( F: r -- )  f! ;
 
@@ -164,8 +165,8 @@ fp-empty fp0 !  fp-empty fp !
   dup 0= if 2drop r> exit then
   dup e-special = if drop 8 rshift $7F800000 or r> or exit then
   $3F81 swap - 8 + rshift r> or ;
-: sf@     ( sf-addr -- ) ( F: -- r )  @ unpack32 >f ;
-: sf!     ( sf-addr -- ) ( F: r -- )  >r f> 3dup nan3? if quiet then sf-round pack32 r> ! ;
+: sf@     ( sf-addr -- ) ( F: -- r )  @ unpack32 x>f ;
+: sf!     ( sf-addr -- ) ( F: r -- )  >r f>x 3dup nan3? if quiet then sf-round pack32 r> ! ;
 
 \ --- Arithmetic ---------------------------------------------------------
 
@@ -279,7 +280,7 @@ variable v0  variable v1
 : d>x     ( d -- lo hi se )   \ exact
   dup 0< >r dabs 2dup m0= if rdrop 0 exit then
   [ bias 63 + ] literal normalize r> sign-bit and or ;
-: d>f     ( d -- ) ( F: -- r )  d>x round53? >f ;
+: d>f     ( d -- ) ( F: -- r )  d>x round53? x>f ;
 : s>f     ( n -- ) ( F: -- r )  s>d d>f ;
 \ Toward zero; out of range, infinite or NaN: the smallest d, as the host's
 \ processor answers.
@@ -287,8 +288,8 @@ variable v0  variable v1
   dup e@ bias -  dup 0< if 2drop 2drop 0 0 exit then
   dup 63 < if 63 swap - swap >r drshift r> 0< if dnegate then exit then
   2drop 2drop 0 sign-bit ;
-: f>d     ( F: r -- ) ( -- d )  f> x>d ;
-: f>s     ( F: r -- ) ( -- n )  f> x>d  over s>d d= 0= if sign-bit swap then drop ;
+: f>d     ( F: r -- ) ( -- d )  f>x x>d ;
+: f>s     ( F: r -- ) ( -- n )  f>x x>d  over s>d d= 0= if sign-bit swap then drop ;
 
 \ To an integral value: mode 0 toward zero, 1 to nearest (ties to even),
 \ 2 away from zero.
@@ -306,9 +307,9 @@ variable v0  variable v1
   >r 2dup r@ mode increment dadd  r> swap >r clear-low r>
   if 2drop 0 sign-bit se 1+ exit then
   2dup m0= if 2drop se signed-zero exit then  se ;
-: ftrunc  ( F: r1 -- r2 )  f> 0 x-int >f ;
-: fround  ( F: r1 -- r2 )  f> 1 x-int >f ;
-: floor   ( F: r1 -- r2 )  f> dup 0< 2 and x-int >f ;
+: ftrunc  ( F: r1 -- r2 )  f>x 0 x-int x>f ;
+: fround  ( F: r1 -- r2 )  f>x 1 x-int x>f ;
+: floor   ( F: r1 -- r2 )  f>x dup 0< 2 and x-int x>f ;
 
 \ --- Comparisons ---------------------------------------------------------
 
@@ -319,12 +320,12 @@ variable v0  variable v1
   dup e@ swap 0< if tnegate then ;
 : t<      ( k0 k1 k2 j0 j1 j2 -- flag )  {: k0 k1 k2 j0 j1 j2 :}
   k2 j2 <> if k2 j2 < exit then  k1 j1 <> if k1 j1 u< exit then  k0 j0 u< ;
-: t=      ( k0 k1 k2 j0 j1 j2 -- flag )  rot = >r rot = >r = r> r> and and ;
+: t=      ( k0 k1 k2 j0 j1 j2 -- flag )  {: k0 k1 k2 j0 j1 j2 :}  k0 j0 = k1 j1 = and k2 j2 = and ;
 : x<      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r key r> key t< ;
 : x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r key r> key t= ;
 : f<      ( F: r1 r2 -- ) ( -- flag )  f2> x< fdrop ;
-: f0<     ( F: r -- ) ( -- flag )  f> 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< and nip ;
-: f0=     ( F: r -- ) ( -- flag )  f> e@ 0= nip nip ;
+: f0<     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< and nip ;
+: f0=     ( F: r -- ) ( -- flag )  f>x e@ 0= nip nip ;
 
 \ FMIN and FMAX: a NaN gives way to the other number; -0 is below +0.
 : mkey    ( a -- k0 k1 k2 )  dup @ e@ if key exit then  @ 0< dup dup ;
@@ -355,9 +356,9 @@ variable v0  variable v1
 
 : fvariable ( "name" -- )  falign create 0 , 0 , ;
 \ A constant keeps the unpacked number, ready for the stack.
-: fconstant ( F: r -- ) ( "name" -- )  create f> , , ,  does> fx@ >f ;
+: fconstant ( F: r -- ) ( "name" -- )  create f>x , , ,  does> fx@ x>f ;
 : fvalue  ( F: r -- ) ( "name" -- )  falign create here 8 allot f!  does> f@ ;
-0 0 0 >f fvalue probe
+0 0 0 x>f fvalue probe
 ' probe 5 + dup 1+ @p + 5 + constant fvalue-code   \ where an FVALUE's code goes on
 : fvalue? ( nt -- flag )   \ made by FVALUE
   name>xt 5 + dup c@p op-branch = swap dup 1+ @p + 5 + fvalue-code = and ;
@@ -365,3 +366,17 @@ variable v0  variable v1
   dup fvalue? if name>xt >body state @ if literal, postpone f! else f! then exit then
   [ action-of to-name ] literal execute ;
 ' fvalue-to is to-name
+
+\ --- More comparisons -------------------------------------------------
+
+: f=      ( F: r1 r2 -- ) ( -- flag )  f2> x= fdrop ;
+: f<>     ( F: r1 r2 -- ) ( -- flag )  f= 0= ;
+: f>      ( F: r1 r2 -- ) ( -- flag )  f2> swap x< fdrop ;
+: f<=     ( F: r1 r2 -- ) ( -- flag )  f2> 2dup x< >r x= r> or fdrop ;
+: f>=     ( F: r1 r2 -- ) ( -- flag )  f2> swap 2dup x< >r x= r> or fdrop ;
+: f0>     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< 0= and nip ;
+\ F~: r3 > 0, |r1-r2| < r3; r3 zero, the same encoding; r3 < 0, |r1-r2| < |r3| (|r1|+|r2|).
+: f~      ( F: r1 r2 r3 -- ) ( -- flag )
+  1 entries @ dup e@ 0= if drop fdrop f>x pack f>x pack d= exit then
+  0< if fabs frot frot fover fover f- fabs frot fabs frot fabs f+ frot f* f< exit then
+  frot frot f- fabs fswap f< ;

@@ -12,6 +12,7 @@ include tools.fs
 include locals.fs
 include float.fs
 include float-text.fs
+include float-functions.fs
 include see.fs
 include editor.fs
 include monitor.fs

@@ -44,9 +44,11 @@ public >float d>f f! f* f+ f- f/ f0< f0= f< f>d f@ falign faligned fconstant fde
 public fdrop fdup fliteral float+ floats floor fmax fmin fnegate fover frot fround
 public fswap fvariable represent
 \ FLOATING EXT
-public df! df@ dfalign dfaligned dffield: dfloat+ dfloats f. f>s fabs fe. ffield:
-public fs. fsqrt ftrunc fvalue precision s>f set-precision sf! sf@ sfalign
-public sfaligned sffield: sfloat+ sfloats
+public df! df@ dfalign dfaligned dffield: dfloat+ dfloats f** f. f>s fabs facos
+public facosh falog fasin fasinh fatan fatan2 fatanh fcos fcosh fe. fexp fexpm1
+public ffield: fln flnp1 flog fs. fsin fsincos fsinh fsqrt ftan ftanh ftrunc fvalue
+public f~ precision s>f set-precision sf! sf@ sfalign sfaligned sffield: sfloat+
+public sfloats
 \ PROGRAMMING-TOOLS
 public .s ? dump see words ;code ahead assembler bye code cs-pick cs-roll editor
 public forget n>r name>compile name>interpret name>string nr> synonym
@@ -57,6 +59,7 @@ public sp@ sp! rp@ rp! compile-only vocabulary internals at-xy? screen-size colo
 public color@ ticks k-unknown save-system turnkey arguments break debug unbreak
 public #pv #px #p0 #vx #r0 #rstack #s0 #stack #c/pb #pb #c/fb #fb #c/tib #tb
 public #c/tob #hx #v0 find-name find-name-in f.s fpick
+public f= f<> f> f<= f>= f0> fnip
 
 \ Each thread of FORTH is split in two, keeping the order of its names.
 variable tail-public
