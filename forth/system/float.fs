@@ -160,7 +160,7 @@ fp-empty fp0 !  fp-empty fp !
   2dup m0= if r> exit then
   $3F81 normalize r> or ;
 : pack32  ( lo hi se -- x )
-  dup sign-bit and >r  e@ nip                               ( hi E ) ( R: sign )
+  dup sign-bit and >r  e@ rot drop                          ( hi E ) ( R: sign )
   dup $3F81 - $FE u< if $3F80 - 23 lshift swap 8 rshift $7FFFFF and or r> or exit then
   dup 0= if 2drop r> exit then
   dup e-special = if drop 8 rshift $7F800000 or r> or exit then
@@ -289,7 +289,7 @@ variable v0  variable v1
   dup 63 < if 63 swap - swap >r drshift r> 0< if dnegate then exit then
   2drop 2drop 0 sign-bit ;
 : f>d     ( F: r -- ) ( -- d )  f>x x>d ;
-: f>s     ( F: r -- ) ( -- n )  f>x x>d  over s>d d= 0= if sign-bit swap then drop ;
+: f>s     ( F: r -- ) ( -- n )  f>x x>d  over >r over s>d d= r> swap 0= if drop sign-bit then ;
 
 \ To an integral value: mode 0 toward zero, 1 to nearest (ties to even),
 \ 2 away from zero.
