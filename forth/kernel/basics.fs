@@ -9,6 +9,7 @@
 : min   ( n1 n2 -- n3 )   2dup > if swap then drop ;
 : max   ( n1 n2 -- n3 )   2dup < if swap then drop ;
 : umin  ( u1 u2 -- u3 )   2dup u> if swap then drop ;
+: pick    ( xu ... x0 u -- xu ... x0 xu )  1+ cells sp@ + @ ;
 PRIM: bounds  ( c-addr u -- c-addr+u c-addr )  OVER + SWAP ;
 PRIM: /string ( c-addr1 u1 n -- c-addr2 u2 )   SWAP OVER - >R + R> ;
 
@@ -48,15 +49,13 @@ VARIABLE fp0
 \ innermost one with all restored.
 DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 
-: catch  ( i*x xt -- j*x 0 | i*x n )
-  sp@ >r  fp @ >r  lp @ >r  handler @ >r  #input @ >r  rp@ handler !
-  execute
-  rdrop  r> handler !  rdrop rdrop rdrop  0 ;
-
 \ Notes where an exception happened, for the message that reports it: the
 \ word, or the file of the file operation that just failed with n.
+: keep-text  ( c-addr1 u1 buf max -- buf u2 )   \ a copy, cut to max characters
+  rot min >r tuck r@ move r> ;
 : record-error ( n -- n )
-  last-word 2@ err-word 2!  src-name 2@ err-name 2!  line# @ err-line !
+  last-word 2@ err-word-buf 255 keep-text err-word 2!
+  src-name 2@ err-name-buf /zname keep-text err-name 2!  line# @ err-line !
   dup file-ior @ = if file-ior-name 2@ err-word 2! then  0 file-ior ! ;
 
 : rethrow  ( k*x n -- k*x | i*x n )   \ THROW, keeping the place already noted
@@ -66,22 +65,44 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 
 : throw  ( k*x n -- k*x | i*x n )  dup if record-error rethrow then drop ;
 
+\ The stacks are checked before code that can recurse: RECURSE, EXECUTE
+\ and the deferred words as the compiler compiles them, and CATCH. Each
+\ stack has a guard region past its limit, so that what runs between two
+\ checks does no harm.
+: stacks-overflow ( -- )  sp-limit @ sp@ u< if -5 throw then  -3 throw ;
+: stacks-ok?  ( -- flag )  sp-limit @ sp@ u<  rp-limit @ rp@ u< and ;
+
+: catch  ( i*x xt -- j*x 0 | i*x n )
+  stacks-ok? 0= if stacks-overflow then
+  sp@ >r  fp @ >r  lp @ >r  handler @ >r  #input @ >r  rp@ handler !
+  execute
+  rdrop  r> handler !  rdrop rdrop rdrop  0 ;
+
+\ Words that print test their arguments first: an empty stack is an
+\ underflow, not a number read from below the stack and printed.
+: ?depth  ( u -- )  1+ cells sp@ + sp0 u> if -4 throw then ;
+
 : push-input ( -- )
   #input @ #frames = if -256 throw then
   source-record #input @ frame /frame cmove  1 #input +! ;
 
-\ Division. UM/MOD is the machine's; the signed forms build on it.
+\ Division. UM/MOD is the machine's, but with its arguments tested: a zero
+\ divisor throws -10, a quotient that does not fit -11. One test covers
+\ both (the high cell below the divisor), so the usual path pays for one
+\ comparison. The signed forms build on it and test the quotient's sign.
+: ?overflow ( flag -- )  if -11 throw then ;
+: division-fault ( u -- )  0= if -10 throw then -11 throw ;
+: um/mod  ( ud u1 -- u2 u3 )  2dup u< if (um/mod) exit then  nip nip division-fault ;
 : dabs    ( d -- ud )  dup 0< if dnegate then ;
 : sm/rem  ( d1 n1 -- n2 n3 )   \ symmetric: the quotient rounds toward zero
-  dup 0= if -10 throw then
   2dup xor >r  over >r          ( d1 n1 ) ( R: qsign rsign )
   abs >r dabs r> um/mod         ( urem uquot )
   r> 0< if swap negate swap then
-  r> 0< if negate then ;
+  r> 0< if dup $80000000 u> ?overflow negate exit then  dup 0< ?overflow ;
 : fm/mod  ( d1 n1 -- n2 n3 )   \ floored: the quotient rounds toward minus infinity
   dup >r sm/rem
   over dup 0<> swap 0< r@ 0< xor and
-  if 1- swap r> + swap else rdrop then ;
+  if dup $80000000 = ?overflow 1- swap r> + swap else rdrop then ;
 : m*      ( n1 n2 -- d )   2dup xor >r abs swap abs um* r> 0< if dnegate then ;
 : /mod    ( n1 n2 -- n3 n4 )   >r s>d r> sm/rem ;
 : /       ( n1 n2 -- n3 )      /mod nip ;

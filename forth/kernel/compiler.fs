@@ -37,11 +37,22 @@
   over c@p op-lit = over 5 = and if drop literal@ literal, exit then
   ins >r flash-buf r@ 0 ?do over i + c@p over i + c! loop nip r> code-bytes, ;
 
+\ Code that can recurse checks the stacks first: RECURSE, EXECUTE and
+\ a call of a deferred word. Past either limit it branches to
+\ stacks-overflow, which throws -3 or -5.
+: stack-check, ( -- )
+  sp-limit literal, op-@ op, op-sp@ op, op-u< op,
+  rp-limit literal, op-@ op, op-rp@ op, op-u< op,  op-and op,
+  ['] stacks-overflow op-0branch op-to, ;
+: deferred? ( xt -- flag )   \ LIT cell @ EXECUTE: the code of a deferred word
+  dup c@p op-lit =  over 5 + c@p op-@ = and  swap 6 + c@p op-execute = and ;
+
 : compile,  ( xt -- )
+  dup ['] execute = if drop stack-check, op-execute op, exit then
   dup xt>name ?dup 0= if call, exit then
   name>flags dup 3 and ?dup if dup literals? if nip fold exit then drop then
   $40 and if dup xt>name 9 + c@ inline, exit then
-  call, ;
+  dup deferred? if stack-check, then call, ;
 
 \ Leaving a definition: its locals frame goes first.
 : locals-exit, ( -- )  #locals @ ?dup if cells literal, lp literal, ['] +! compile, then ;
@@ -62,36 +73,58 @@
 : <mark     ( -- dest )  code-here label ;
 : <resolve  ( dest opcode -- )  op-to, ;
 
-: if        ( C: -- orig )  op-0branch >mark ; immediate compile-only
-: else      ( C: orig1 -- orig2 )  op-branch >mark swap >resolve ; immediate compile-only
-: then      ( C: orig -- )  >resolve ; immediate compile-only
-: begin     ( C: -- dest )  <mark ; immediate compile-only
-: until     ( C: dest -- )  op-0branch <resolve ; immediate compile-only
-: again     ( C: dest -- )  op-branch <resolve ; immediate compile-only
-: while     ( C: dest -- orig dest )  op-0branch >mark swap ; immediate compile-only
-: repeat    ( C: orig dest -- )  op-branch <resolve >resolve ; immediate compile-only
+\ On the control-flow stack (the data stack) an item is two cells: the
+\ address, and a tag that says what it is. A word that takes an item checks
+\ the tag, and that the item belongs to the definition being compiled
+\ (above csp): a mismatch is -22 while compiling, never a wild branch.
+$C5F10001 CONSTANT cs-orig    \ a forward branch to resolve
+$C5F10002 CONSTANT cs-dest    \ a place to branch back to
+$C5F10003 CONSTANT cs-do      \ DO's: under it the outer LEAVEs, ?DO's orig and the dest
+$C5F10004 CONSTANT cs-case    \ CASE's, under its ENDOFs
+$C5F10005 CONSTANT cs-of
+$C5F10006 CONSTANT cs-endof
+: cs-tag    ( C: x tag -- x tag ) ( -- tag | 0 )   \ 0: no item of this definition on top
+  sp@ cell+ csp @ u< if dup exit then 0 ;
+: ?cs       ( C: x tag -- x ) ( tag -- )  >r cs-tag r> <> if -22 throw then drop ;
+: ?csp      ( -- )  sp@ csp @ <> if -22 throw then ;   \ no structure left open
+
+: if        ( C: -- orig )  op-0branch >mark cs-orig ; immediate compile-only
+: else      ( C: orig1 -- orig2 )
+  cs-orig ?cs  op-branch >mark swap >resolve cs-orig ; immediate compile-only
+: then      ( C: orig -- )  cs-orig ?cs >resolve ; immediate compile-only
+: begin     ( C: -- dest )  <mark cs-dest ; immediate compile-only
+: until     ( C: dest -- )  cs-dest ?cs op-0branch <resolve ; immediate compile-only
+: again     ( C: dest -- )  cs-dest ?cs op-branch <resolve ; immediate compile-only
+: while     ( C: dest -- orig dest )
+  cs-dest ?cs  op-0branch >mark cs-orig rot cs-dest ; immediate compile-only
+: repeat    ( C: orig dest -- )
+  cs-dest ?cs op-branch <resolve  cs-orig ?cs >resolve ; immediate compile-only
 
 \ Counted loops. DO keeps ( R: limit-1 count ): LOOP is one NBRANCH, which
 \ counts down and drops the count at the end; +LOOP steps the count by the
 \ increment and leaves when the subtraction's borrow (in W) says that the
-\ index crossed the limit. LEAVEs are chained through their operands.
+\ index crossed the limit. LEAVEs are chained through their operands;
+\ outside every loop the chain is no-loop.
+-1 CONSTANT no-loop
 : (do)      ( -- )
   2 literals? if   \ both bounds known: the parameters are too
     unlit unlit 1- tuck swap -  swap literal, op->r op,  literal, op->r op,  exit
   then
   op-swap op,  -1 literal,  op-+ op,  op-dup op,  op->r op,  op-swap op,  op-- op,  op->r op, ;
-: do-sys    ( orig|0 -- do-sys )  leave-chain @ swap  0 leave-chain !  (do) <mark ;
+: do-sys    ( orig|0 -- do-sys )  leave-chain @ swap  0 leave-chain !  (do) <mark cs-do ;
 : do        ( C: -- do-sys )  0 do-sys ; immediate compile-only
 : ?do       ( C: -- do-sys )
   op-over op, op-over op, op-- op, op-0branch >mark do-sys ; immediate
 : leave     ( C: -- )
+  leave-chain @ no-loop = if -22 throw then
   op-rdrop op, op-rdrop op,  leave-chain @ op-branch op-cell,  code-here 4 - leave-chain ! ;
   immediate compile-only
 : loop-exit ( chain orig|0 -- )
   ?dup if op-branch >mark swap >resolve op-drop op, op-drop op, >resolve then
   leave-chain @ begin ?dup while dup @p swap >resolve repeat
   leave-chain ! ;
-: loop      ( C: do-sys -- )  op-nbranch <resolve  op-rdrop op,  loop-exit ; immediate compile-only
+: loop      ( C: do-sys -- )
+  cs-do ?cs  op-nbranch <resolve  op-rdrop op,  loop-exit ; immediate compile-only
 \ +LOOP with a known step n subtracts it (adds -n when n is negative) and
 \ leaves on the borrow (the carry); with a step on the stack it leaves when
 \ the borrow differs from the step's sign bit.
@@ -102,29 +135,33 @@
   op-dup op,  31 literal,  op-rshift op,  op-swap op,  op-r> op,  op-swap op,  op-- op,
   op->r op,  op-fw@ op,  op-xor op,  op-0branch <resolve ;
 : +loop     ( C: do-sys -- )
-  1 literals? if unlit known-step, else any-step, then
+  cs-do ?cs  1 literals? if unlit known-step, else any-step, then
   op-rdrop op,  op-rdrop op,  loop-exit ; immediate compile-only
 
-\ Definitions
+\ Definitions. A definition that fails while it is compiled is dropped
+\ whole: the dictionary goes back to where its colon found it, unless names
+\ were made inside it meanwhile (they are kept, and it with them).
 : [         ( -- )  false state ! ; immediate
 : ]         ( -- )  true state ! ;
 : no-locals ( -- )  0 #locals !  0 local-names ! ;
 : start-code ( -- )
-  code-here dup last-xt ! last-label !  0 last-ins !  0 prev-ins !  0 leave-chain !  no-locals ;
+  code-here dup last-xt ! last-label !  0 last-ins !  0 prev-ins !  no-loop leave-chain !  no-locals ;
+: mark-definition ( -- )   \ before its header
+  here code-here colon-mark 2!  latest @ last-xt @ colon-mark 2 cells + 2! ;
+: end-definition ( -- )  0 colon-mark ! ;
+: drop-definition ( -- )   \ the one being compiled, if any
+  colon-mark @ 0= if exit then
+  colon-mark cell+ @ aligned latest @ u< 0= if
+    colon-mark 2@ cp ! dp !  colon-mark 2 cells + 2@ last-xt ! latest !
+  then end-definition ;
 : :         ( "<spaces>name" -- colon-sys )
-  parse-name header, true reveal? ! start-code sp@ csp ! ] ;
+  mark-definition parse-name header, true reveal? ! start-code sp@ csp ! ] ;
 : :noname   ( -- xt colon-sys )
-  0 code, false reveal? ! start-code code-here sp@ csp ! ] ;
+  mark-definition 0 code, false reveal? ! start-code code-here sp@ csp ! ] ;
 : ;         ( colon-sys -- )
-  sp@ csp @ <> if -22 throw then
-  exit, no-locals reveal? @ if reveal then false state ! ; immediate compile-only
+  ?csp exit, no-locals reveal? @ if reveal then false state ! end-definition ; immediate compile-only
 : exit      ( -- )  exit, ; immediate compile-only
-\ A recursive call first makes sure that the return stack has room left:
-\ past rp-limit it branches to rp-overflow, which throws.
-: rp-overflow ( -- )  -5 throw ;
-: recurse   ( -- )
-  rp-limit literal,  op-rp@ op,  op-u< op,  ['] rp-overflow op-0branch op-to,
-  last-xt @ call, ; immediate compile-only
+: recurse   ( -- )  stack-check, last-xt @ call, ; immediate compile-only
 : literal   ( x -- )  literal, ; immediate compile-only
 
 \ CONSTANT, VARIABLE and CREATE compile code that pushes one value, and
@@ -143,5 +180,5 @@
   flash-buf 3 + last-xt @ 5 + 5 flash
   latest @ 8 + dup c@ $BF and swap c! ;
 : does>     ( C: colon-sys1 -- colon-sys2 )
-  0 literal,  code-here 4 -  ['] (does) call,  exit,  no-locals  code-here swap code!
+  ?csp  0 literal,  code-here 4 -  ['] (does) call,  exit,  no-locals  code-here swap code!
   label  0 last-ins !  0 prev-ins ! ; immediate compile-only

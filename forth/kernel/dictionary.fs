@@ -1,6 +1,6 @@
 \ Data space, code space, and the dictionary.
 
-\ Data space grows from #v0 toward the transient area.
+\ Data space grows from data-start toward the heap.
 VARIABLE dp
 PRIM: here   ( -- addr )  dp @ ;
 : unused  ( -- u )  dlimit @ here - ;
@@ -66,9 +66,21 @@ CREATE forth-wordlist  0 , 0 ,  64 CELLS ALLOT
     context i cells + @ search-thread ?dup if nip nip nip unloop exit then
   loop drop 2drop 0 ;
 
+: find-name-in ( c-addr u wid -- nt | 0 )
+  >r 2dup name-hash r> search-thread nip nip nip ;
+
+\ A name defined again in the word list that gets it is noted, as
+\ "redefined dup", with the old name's spelling when the case differs.
+\ WARNINGS OFF turns the notes off.
+VARIABLE warnings
+: .redefined  ( c-addr u nt -- c-addr u )
+  ." redefined " name>string 2dup type  2over str= 0= if ."  with " 2dup type then ."   " ;
+: ?redefined  ( c-addr u -- c-addr u )
+  warnings @ if 2dup current @ find-name-in ?dup if .redefined then then ;
+
 \ A header in data space, and the nt cell before the code.
 : header,     ( c-addr u -- )
-  dup 0= if -16 throw then  dup 255 u> if -19 throw then
+  dup 0= if -16 throw then  dup 255 u> if -19 throw then  ?redefined
   align here >r
   0 , 0 , 0 c, 0 c, dup c, 2dup name-hash 18 rshift c,
   here swap dup allot move align

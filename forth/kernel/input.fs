@@ -28,48 +28,60 @@
 : query      ( -- )  tib dup /tib accept src 2!  0 >in !  1 line# +! ;
 
 \ Files. A fileid is the address of a file record: the host's handle (0
-\ while the record is free), the access the file was opened with, and its
-\ name, NUL-terminated as the host takes it, so that errors can name the
-\ file and RESIZE-FILE can open it again.
+\ while the record is free), the access the file was opened with, and a
+\ copy of its name in the heap, so that errors can name the file and
+\ RESIZE-FILE can open it again. Names go to the host whole and
+\ NUL-terminated: a name the host could only take cut short (one too long
+\ for the host's path limit, or with a NUL in it) fails with an ior, and
+\ nothing is done to any file.
 0         CONSTANT r/o
 $C0000000 CONSTANT r/w
 $40000000 CONSTANT w/o
 : >x         ( addr -- xaddr )   \ only addresses of variable memory
-  dup data-origin - vx data-origin - u< 0= if -9 throw then  (>x) throw ;
+  dup data-origin - mem-top @ data-origin - u< 0= if -9 throw then  (>x) throw ;
 : p>x        ( paddr -- xaddr )  (p>x) throw ;
-: >zname     ( c-addr u -- zaddr )  255 min >r zname r@ move  0 zname r> + c!  zname ;
+206 CONSTANT name-too-long
+123 CONSTANT invalid-name
+: name-ior   ( c-addr u -- ior )   \ 0 if the host can take the name as it is
+  dup /zname u< 0= if 2drop name-too-long exit then
+  0 scan nip if invalid-name exit then  0 ;
+: zplace     ( c-addr u zaddr -- )  2dup + >r swap move 0 r> c! ;
+: >zname     ( c-addr u -- zaddr ior )   \ in zname, for the host
+  2dup name-ior ?dup if nip nip zname swap exit then  zname zplace zname 0 ;
 : file-throw ( c-addr u ior -- )   \ throws ior, naming the file
-  ?dup if record-error >r err-word 2! r> rethrow then 2drop ;
+  ?dup if record-error >r ior-name /zname keep-text err-word 2! r> rethrow then 2drop ;
 
 : >record    ( fileid -- rec | 0 )   \ the record of an open file
   dup records - dup /record 1- and swap #records /record * u< 0= or
   if drop 0 exit then  dup @ 0= if drop 0 then ;
 : handle     ( fileid -- x )  >record dup if @ then ;   \ 0, which the host refuses
-: record-name ( rec -- zaddr )  2 cells + ;
-: zcount     ( zaddr -- c-addr u )  dup begin dup c@ while 1+ repeat over - ;
-: file-name  ( fileid -- c-addr u )  >record dup if record-name zcount else 0 then ;
+: record-name ( rec -- c-addr u )  2 cells + 2@ ;
+: file-name  ( fileid -- c-addr u )  >record dup if record-name else 0 then ;
 : note-ior   ( ior c-addr u -- ior )   \ a failed file operation, for THROW's message
-  rot dup if dup file-ior ! -rot file-ior-name 2! else nip nip then ;
+  rot dup if dup file-ior ! -rot ior-name /zname keep-text file-ior-name 2! else nip nip then ;
 : fileid-ior ( ior fileid -- ior )  file-name note-ior ;
-: close-records ( -- )  records #records 0 do 0 over ! /record + loop drop ;
+: close-records ( -- )  records #records /record * erase ;
 : free-record ( -- rec | 0 )
   records #records 0 do dup @ 0= if unloop exit then /record + loop drop 0 ;
-: new-record ( c-addr u fam -- rec 0 | c-addr u ior )   \ named, not yet open
-  over /record 2 cells - u< 0= if drop 206 exit then
-  free-record ?dup 0= if drop 4 exit then
-  tuck cell+ !  >r  r@ record-name swap 2dup + >r move 0 r> c!  r> 0 ;
+: heap-string ( c-addr u -- c-addr' u | 0 0 )   \ a copy in the heap
+  dup system-allocate ?dup 0= if 2drop 0 0 exit then  swap >r tuck r@ move r> ;
+: name-failed ( c-addr u ior -- 0 ior )  -rot note-ior 0 swap ;
 : (open)     ( c-addr u fam xt -- fileid ior )   \ xt: ( zaddr fam -- handle 0 | ior )
-  >r new-record ?dup if -rot note-ior 0 swap rdrop exit then
-  r> over >r  swap dup record-name swap cell+ @ rot execute
-  ?dup if r> record-name zcount note-ior 0 swap exit then
-  r@ ! r> 0 ;
+  2over name-ior ?dup if >r 2drop r> name-failed exit then
+  free-record ?dup 0= if 2drop 4 name-failed exit then  >r
+  2over >zname drop  rot dup r@ cell+ !  rot execute
+  ?dup if rdrop name-failed exit then               ( c-addr u handle )
+  -rot heap-string over 0= if 2drop (fclose) drop rdrop 0 8 exit then
+  r@ 2 cells + 2!  r@ !  r> 0 ;
 : host-open  ( zaddr fam -- handle 0 | ior )  0 swap (fopen) ;
 : host-create ( zaddr fam -- handle 0 | ior )  drop 0 (fcreate) ;
 
 : open-file  ( c-addr u fam -- fileid ior )  ['] host-open (open) ;
 : create-file ( c-addr u fam -- fileid ior )  drop r/w ['] host-create (open) ;
 : close-file ( fileid -- ior )
-  dup handle (fclose) over fileid-ior  swap >record ?dup if 0 swap ! then ;
+  dup handle (fclose) over fileid-ior  swap >record ?dup if
+    dup record-name drop system-free  /record erase
+  then ;
 : file-position ( fileid -- ud ior )
   dup handle (fpos@) ?dup if swap fileid-ior 0 0 rot exit then  rot drop 0 ;
 : reposition-file ( ud fileid -- ior )  >r 0 r@ handle (fpos!) r> fileid-ior ;
@@ -93,12 +105,11 @@ $40000000 CONSTANT w/o
   else drop then
   true 0 ;
 
-\ The file being included reads its lines into its own slot.
-: file-slot  ( n -- addr )  /file-slot * file-slots + ;
-: name-slot  ( n -- c-addr )  file-slot /line 2 + + ;
+\ The file being included reads its lines into the line buffer of its
+\ slot, a block of the heap that holds its name too (see INCLUDE-FILE).
 : refill-file ( -- flag )
-  file-depth @ 1- file-slot dup /line src-id @ read-line ?dup if src-name 2@ rot file-throw then
-  if src 2! 0 >in ! 1 line# +! rl-pos @ line-pos ! true else 2drop false then ;
+  src-buf @ /line src-id @ read-line ?dup if src-name 2@ rot file-throw then
+  if src-buf @ swap src 2! 0 >in ! 1 line# +! rl-pos @ line-pos ! true else drop false then ;
 
 : refill     ( -- flag )
   0 0 last-word 2!  0 file-ior !

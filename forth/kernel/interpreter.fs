@@ -35,8 +35,8 @@
 \ The interpreter
 : ?stack     ( -- )
   sp@ sp0 u> if -4 throw then
-  sp@ sp0 stack-cells cells - u< if -3 throw then
-  rp@ rp0 rstack-cells cells - u< if -5 throw then
+  sp@ sp-limit @ u< if -3 throw then
+  rp@ rp-limit @ u< if -5 throw then
   fp @ fp0 @ u> if -45 throw then ;
 : not-a-number ( c-addr u -- )  2drop -13 throw ;
 DEFER other-number ( c-addr u -- i*x )   \ text that is no integer: the float literals
@@ -57,17 +57,21 @@ DEFER other-number ( c-addr u -- i*x )   \ text that is no integer: the float li
 : evaluate   ( i*x c-addr u -- j*x )
   push-input  src 2!  -1 src-id !  0 >in !  interpret  pop-input ;
 
-\ Source files
+\ Source files. A file being included has a slot in the heap: its line
+\ buffer, then a copy of its name. The slot goes when the file ends, also
+\ through an exception.
 VARIABLE included-list   \ names INCLUDED read, for REQUIRED
 
+: read-lines ( i*x -- j*x )  begin refill while interpret repeat ;
+: slot-for   ( c-addr u -- slot | 0 )
+  dup /line 2 + + system-allocate dup if >r r@ /line 2 + + swap move r> else nip nip then ;
 : (include-file) ( i*x fileid c-addr u -- j*x )
-  file-depth @ #files = if -256 throw then
-  push-input  src-name 2!  src-id !  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
-  begin refill while interpret repeat  pop-input ;
+  #input @ #frames = if -256 throw then
+  tuck slot-for ?dup 0= if -59 throw then
+  push-input  dup src-slot !  dup src-buf !  /line 2 + + swap src-name 2!  src-id !
+  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
+  ['] read-lines catch  src-slot @ pop-input system-free  rethrow ;
 : include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
-: keep-name  ( c-addr1 u -- c-addr2 u )   \ into the next file's slot, NUL-terminated
-  /file-name 1- min  file-depth @ name-slot  2dup + 0 swap c!
-  over >r dup >r swap move r> r> ;
 : remember   ( c-addr u -- )
   align here included-list @ , included-list !  dup c, here swap dup allot move align ;
 : included?  ( c-addr u -- flag )
@@ -75,8 +79,7 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
     >r 2dup r@ cell+ count str= if 2drop rdrop true exit then r> @
   repeat nip nip ;
 : included   ( i*x c-addr u -- j*x )
-  file-depth @ #files = if -256 throw then
-  keep-name  2dup r/o open-file ?dup if nip file-throw then
+  2dup r/o open-file ?dup if nip file-throw then
   >r 2dup remember  r@ -rot ['] (include-file) catch  r> close-file drop  rethrow ;
 : include    ( i*x "name" -- j*x )  parse-name included ;
 : required   ( i*x c-addr u -- i*x )  2dup included? if 2drop else included then ;
@@ -87,8 +90,8 @@ DEFER .message  ( n -- )
 : .error-code ( n -- )  ." error " (.) type ;
 : .location  ( -- )
   err-name 2@ dup if type [char] : emit err-line @ (u.) type ." : " else 2drop then ;
-: report     ( n -- )
-  dup -1 = over -56 = or if drop exit then
+: report     ( n -- )   \ an exception no program caught: a half-made definition goes
+  drop-definition  dup -1 = over -56 = or if drop exit then
   cr .location  err-word 2@ dup if type ." : " else 2drop then
   dup -2 = if drop abort-msg 2@ type else .message then cr ;
 : abort      ( i*x -- )  -1 throw ;
@@ -103,13 +106,16 @@ DEFER .message  ( n -- )
 : .(         ( "ccc<paren>" -- )  [char] ) parse type ; immediate
 : string,    ( c-addr u -- addr )  here >r dup allot r@ swap move r> align ;
 : sliteral   ( c-addr u -- )  tuck string, literal, literal, ;
-: next-buffer ( -- c-addr )
-  next-string @ dup 1+ dup 3 = if drop 0 then next-string !  /string-buffer * string-buffers + ;
+\ An interpreted string lives in a block of the heap; the last #strings
+\ made stay, so that one stays valid while #strings - 1 more are made.
+: keep-string ( c-addr u -- c-addr u )   \ the oldest string kept goes
+  next-string @ cells strings +  dup @ system-free  2 pick swap !
+  next-string @ 1+ dup #strings = if drop 0 then next-string ! ;
 : s"         ( "ccc<quote>" -- c-addr u )
   [char] " parse  state @ if sliteral exit then
-  dup /string-buffer u> if -18 throw then
-  next-buffer over >r dup >r swap move r> r> ; immediate
-: ."         ( "ccc<quote>" -- )  [char] " parse sliteral ['] type call, ; immediate compile-only
+  heap-string over 0= if -18 throw then  keep-string ; immediate
+: ."         ( "ccc<quote>" -- )   \ interpreted, prints the text at once
+  [char] " parse  state @ if sliteral ['] type call, exit then  type ; immediate
 : c"         ( "ccc<quote>" -- )
   [char] " parse here >r dup c, here swap dup allot move align r> literal, ; immediate compile-only
 : abort"     ( "ccc<quote>" -- )  [char] " parse sliteral ['] (abort") call, ; immediate compile-only
@@ -128,7 +134,6 @@ DEFER .message  ( n -- )
 : decimal    ( -- )  10 base ! ;
 : hex        ( -- )  16 base ! ;
 : pad        ( -- c-addr )  pb ;
-: pick       ( xu ... x0 u -- xu ... x0 xu )  1+ cells sp@ + @ ;
 
 \ The interactive loop
 : reset-input ( -- )
@@ -137,7 +142,7 @@ DEFER .message  ( n -- )
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )
   begin
-    rp0 rp! reset-input  no-locals locals-top lp !  fp0 @ fp !  false state !
+    rp0 rp! reset-input  no-locals lp0 @ lp !  fp0 @ fp !  false state !
     ['] serve catch report sp0 sp!
   again ;
 : (no-catch) ( n -- )  report sp0 sp! quit ;
@@ -148,30 +153,46 @@ DEFER .message  ( n -- )
 : nop-pad    ( paddr1 paddr2 -- )  swap ?do op-nop i code-c! loop ;
 : image-end  ( -- paddr )
   code-here aligned  code-here over nop-pad
-  here aligned data-origin -  2dup + cell+ code-limit u> if -8 throw then
-  2dup swap code!  data-origin 2 pick cell+ 2 pick flash
+  here aligned data-start -  2dup + cell+ code-limit u> if -8 throw then
+  2dup swap code!  data-start 2 pick cell+ 2 pick flash
   over 8 code!  + cell+ ;
 : save-system ( c-addr u -- )
   image-end dup 80 swap over - stamp 4 code!
   >r 2dup r/w create-file ?dup if rdrop nip file-throw exit then
   0 p>x r> 3 pick handle (fwrite) swap close-file drop file-throw ;
 
-\ The start: stacks, variables from #pv, the argument text, the loop.
-: restore-data ( -- )  #pv dup cell+ swap @p #v0 swap pmove ;
+\ The start: the memory layout, variables from #pv, the argument text,
+\ the loop.
+\ The layout from the end of variable memory: each stack a sixteenth of
+\ the memory, the data stack's overflow guard half that, the locals a
+\ quarter (see memory.fs).
+: lay-out    ( top -- )
+  -16 and dup mem-top !
+  dup data-origin - 4 rshift -16 and >r
+  /rguard - dup rp0-cell !
+  r@ - dup /rmargin + rp-limit !
+  /sguard - dup sp0-cell !
+  r@ - dup sp-limit !
+  r@ 1 rshift - dup lp0 !
+  r> 2 rshift - dup lp-limit !
+  heap-top ! ;
+\ A return past the bottom of the return stack lands here.
+: rstack-underflow ( -- )  rp0 rp!  0 handler !  -6 throw ;
+: guard-rstack ( -- )
+  mem-top @ rp0 do ['] rstack-underflow i ! 4 +loop ;
+: restore-data ( -- )  #pv dup cell+ swap @p data-start swap pmove ;
 : init       ( -- )
-  decimal  false state !  0 handler !  transient dlimit !  locals-top lp !  fp0 @ fp !  no-locals  0 after-cr !
-  close-records  0 file-ior !
-  0 next-string !  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
+  decimal  false state !  0 handler !  lp0 @ lp !  fp0 @ fp !  no-locals  0 after-cr !
+  end-definition
+  close-records  0 file-ior !  0 next-string !  strings #strings cells erase
+  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;
 : xcount     ( a -- a u )  0 begin 2dup + 0 c@x while 1+ repeat ;
 : xmove      ( a c-addr u -- )  0 ?do over i + 0 c@x over i + c! loop 2drop ;
-\ The argument text is kept in #tb when it fits, else at the top of data
-\ space, below the heap, for the whole run.
-: argument-buffer ( u -- c-addr )
-  dup /tb u> if aligned dlimit @ swap - dup dlimit ! exit then drop tb ;
+\ The argument text is kept in the heap for the whole run.
 : argument   ( -- c-addr u )
   (getpar) throw dup 0= if 0 exit then
-  xcount dup >r argument-buffer tuck r@ xmove r> ;
+  xcount dup >r system-allocate dup 0= if -59 throw then  tuck r@ xmove r> ;
 : interpret-arguments ( c-addr u -- )
   dup if
     ['] evaluate catch ?dup if report sp0 sp! else prompt then
@@ -179,4 +200,6 @@ DEFER .message  ( n -- )
 : (start-up) ( -- )  banner args 2@ interpret-arguments quit ;
 DEFER start-up  ( -- )   \ what the system does once it has its argument text
 ' (start-up) IS start-up
-: cold       ( -- )  #r0 rp! #s0 sp! restore-data init argument args 2! start-up ;
+: cold       ( -- )
+  rp@ lay-out  rp0 rp!  sp0 sp!  guard-rstack
+  restore-data heap-init init  argument args 2!  start-up ;

@@ -1,12 +1,12 @@
 \ The terminal, and numbers in text.
 
-: emit   ( x -- )   (emit) throw ;
+: emit   ( x -- )   1 ?depth (emit) throw ;
 : key    ( -- char )  (key) throw ;
 : key?   ( -- flag )  (key?) throw ;
-: type   ( c-addr u -- )  bounds ?do i c@ emit loop ;
+: type   ( c-addr u -- )  2 ?depth bounds ?do i c@ (emit) throw loop ;
 : cr     ( -- )  13 emit 10 emit ;
 : space  ( -- )  bl emit ;
-: spaces ( n -- )  0 max 0 ?do space loop ;
+: spaces ( n -- )  1 ?depth 0 max 0 ?do space loop ;
 
 \ ACCEPT: keys are echoed; backspace (8 or 127) takes one back; CR, or
 \ LF from piped input, ends the line (a LF right after a CR is the rest of
@@ -36,7 +36,7 @@
 DEFER accept  ( c-addr +n1 -- +n2 )   \ the system's line editor on a terminal
 ' (accept) IS accept
 
-\ Pictured numeric output, in the hold buffer below #tb.
+\ Pictured numeric output, in the hold buffer.
 : <#     ( -- )  hold-end hld ! ;
 : hold   ( char -- )  hld @ 1- dup hold-start u< if -17 throw then dup hld ! c! ;
 : holds  ( c-addr u -- )  begin dup while 1- 2dup + c@ hold repeat 2drop ;
@@ -49,8 +49,8 @@ DEFER accept  ( c-addr +n1 -- +n2 )   \ the system's line editor on a terminal
 : (d.)   ( d -- c-addr u )  tuck dabs <# #s rot sign #> ;
 : (.)    ( n -- c-addr u )  s>d (d.) ;
 : (u.)   ( u -- c-addr u )  0 <# #s #> ;
-: .      ( n -- )  (.) type space ;
-: u.     ( u -- )  (u.) type space ;
-: d.     ( d -- )  (d.) type space ;
-: .r     ( n1 n2 -- )  >r (.) r> over - spaces type ;
-: u.r    ( u n -- )  >r (u.) r> over - spaces type ;
+: .      ( n -- )  1 ?depth (.) type space ;
+: u.     ( u -- )  1 ?depth (u.) type space ;
+: d.     ( d -- )  2 ?depth (d.) type space ;
+: .r     ( n1 n2 -- )  2 ?depth >r (.) r> over - spaces type ;
+: u.r    ( u n -- )  2 ?depth >r (u.) r> over - spaces type ;

@@ -5,84 +5,56 @@
 \ system keeps a copy of its data space after the code, at #pv, and copies
 \ it back when it starts.
 \
-\ Variable memory, $20000000 .. $200FFFFF, from the top down:
-\   $200FFE00 .. $20100000  return stack, 128 cells       #r0
-\   $200FFC00 .. $200FFE00  data stack, 128 cells         #s0
-\   $200FF800 .. $200FFC00  PAD                            #pb
-\   $200FF400 .. $200FF800  WORD and S" buffers            #fb
-\   $200FF380 .. $200FF400  argument text, when it fits    #tb
-\   $200FF300 .. $200FF380  pictured numeric output        #hx
-\   transient .. $200FF300  terminal input, input sources, file buffers,
-\                           the locals stack, open files, the system's
-\                           run-time state:
-\                           never saved
-\   dlimit .. transient     the heap (ALLOCATE), growing down: never saved
-\   $20000000 .. transient  data space: names, variables, user data  #v0
+\ Variable memory starts at $20000000; its end is wherever the simulator
+\ put it (1 MiB in the header, more with norvex +V): the system takes the
+\ end from the return-stack pointer it starts with. From the bottom up:
+\   $20000000 .. data-start  the run-time state and buffers at fixed
+\                            addresses: never saved (below)
+\   data-start .. here       data space: names, variables, user data
+\   here .. dlimit           free: data space and the heap grow into it
+\   dlimit .. heap-top       the heap (ALLOCATE), growing down
+\   .. lp0                   the locals stack, growing down
+\   .. sp-limit              the data stack's overflow guard
+\   sp-limit .. sp0          the data stack
+\   .. rp0 - return stack    the data stack's underflow guard
+\   rp-limit .. rp0          the return stack (and its margin below rp-limit)
+\   rp0 .. the end           the return stack's underflow guard: cells that
+\                            send a return past the bottom to a -6 THROW
+\ Each stack takes a sixteenth of variable memory (16384 cells in 1 MiB);
+\ LAY-OUT computes the regions when the system starts. The header cells
+\ #r0 .. #hx describe the layout in the header's 1 MiB.
 
-$20000000 DATA-SPACE
+$20000000 $8000 + DATA-SPACE   \ data-start: 32 KiB of fixed state below it
 
 $00000000 CONSTANT code-origin
 $00200000 CONSTANT code-limit
 $20000000 CONSTANT data-origin
-$20100000 CONSTANT vx
-$20100000 CONSTANT rp0          128 CONSTANT rstack-cells
-$200FFE00 CONSTANT sp0          128 CONSTANT stack-cells
-rp0 rstack-cells 16 - CELLS - CONSTANT rp-limit   \ recursion stops here
-$200FF800 CONSTANT pb           $400 CONSTANT /pb
-$200FF400 CONSTANT fb           $400 CONSTANT /fb
-$200FF380 CONSTANT tb           $80 CONSTANT /tb
-$200FF300 CONSTANT hx           $80 CONSTANT /hold
+$20008000 CONSTANT data-start
+$20100000 CONSTANT vx            \ the end of variable memory in the header
 
-\ The header: separate program memory, Harvard, no alignment checks.
-$C4           3 HEADER!
-$4E565846     4 HEADER!   \ stamp: SAVE-SYSTEM writes its own
-code-limit   16 HEADER!
-code-origin  20 HEADER!
-vx           24 HEADER!
-rp0          28 HEADER!
-rstack-cells 32 HEADER!
-sp0          36 HEADER!
-stack-cells  40 HEADER!
-/pb          44 HEADER!
-pb           48 HEADER!
-/fb          52 HEADER!
-fb           56 HEADER!
-/tb          60 HEADER!
-tb           64 HEADER!
-/hold        68 HEADER!
-hx           72 HEADER!
-data-origin  76 HEADER!
+\ The stacks, for a variable memory of a given size (see LAY-OUT)
+256  CONSTANT /rguard            \ above rp0
+1024 CONSTANT /rmargin           \ below rp-limit: calls between two checks
+1024 CONSTANT /sguard            \ above sp0
+\ In the header's 1 MiB: a sixteenth is $10000 bytes.
+vx /rguard -                      CONSTANT default-rp0
+default-rp0 $10000 - /sguard -    CONSTANT default-sp0
 
-\ Buffers inside fb: WORD's counted string, and three for interpreted S".
-fb             CONSTANT word-buffer
-fb $100 +      CONSTANT string-buffers    $100 CONSTANT /string-buffer
-hx             CONSTANT hold-start
-hx /hold +     CONSTANT hold-end
-
-\ The transient area, below #hx.
+\ The fixed area, from data-origin up
 1024 CONSTANT /tib
-32   CONSTANT #frames           \ input sources nested by EVALUATE and INCLUDE
-8    CONSTANT #files            \ files nested by INCLUDE
 1024 CONSTANT /line             \ longest line read from a file
-256  CONSTANT /file-name
-36   CONSTANT /frame            \ an input source: see the fields below
-/line 2 + /file-name + CONSTANT /file-slot
-2048 CONSTANT /locals           \ the frames of definitions with locals
-32   CONSTANT #records          \ files open at once
-256  CONSTANT /record           \ a file's record: handle, access, name
+128  CONSTANT #frames           \ input sources nested by EVALUATE and INCLUDE
+44   CONSTANT /frame            \ an input source: see the fields below
+4096 CONSTANT /zname            \ a file name for the host, its NUL included
+128  CONSTANT #records          \ files open at once
+16   CONSTANT /record           \ a file's record: handle, access, name
+1024 CONSTANT /pb
+260  CONSTANT /word-buffer
+128  CONSTANT /hold
 
-hx /tib -                       CONSTANT tib
-tib #frames /frame * -          CONSTANT input-stack
-input-stack #files /file-slot * - CONSTANT file-slots
-file-slots                      CONSTANT locals-top
-locals-top /locals -            CONSTANT locals-bottom
-locals-bottom #records /record * - CONSTANT records
-records 1024 -                  CONSTANT sysvars
-sysvars                         CONSTANT transient
-
-\ The run-time state. It lives in the transient area, so a saved system
-\ never carries it; COLD sets it up.
-sysvars
+\ The run-time state. COLD sets it up; a saved system never carries it.
+data-origin
+dup CONSTANT sysvars
 \ The current input source: /frame bytes, copied whole when sources nest.
 dup CONSTANT source-record
 dup CONSTANT src            2 CELLS +   \ length, then address (2@ gives c-addr u)
@@ -92,6 +64,17 @@ dup CONSTANT line#          CELL+
 dup CONSTANT src-name       2 CELLS +   \ file name (length, address)
 dup CONSTANT file-depth     CELL+       \ files open below and including this one
 dup CONSTANT line-pos       CELL+       \ file position of the current line
+dup CONSTANT src-slot       CELL+       \ the heap block of an included file's name and line
+dup CONSTANT src-buf        CELL+       \   the line buffer in it
+\ The memory layout, from the end of variable memory
+dup CONSTANT mem-top        CELL+       \ the end of variable memory
+dup CONSTANT rp0-cell       CELL+
+dup CONSTANT rp-limit       CELL+       \ the return stack is full below this
+dup CONSTANT sp0-cell       CELL+
+dup CONSTANT sp-limit       CELL+       \ the data stack is full below this
+dup CONSTANT lp0            CELL+       \ the top of the locals stack
+dup CONSTANT lp-limit       CELL+       \ and its bottom
+dup CONSTANT heap-top       CELL+       \ the heap lies from dlimit up to here
 dup CONSTANT #input         CELL+       \ sources saved on the input stack
 dup CONSTANT state          CELL+
 dup CONSTANT base           CELL+
@@ -106,21 +89,67 @@ dup CONSTANT err-name       2 CELLS +
 dup CONSTANT err-line       CELL+
 dup CONSTANT abort-msg      2 CELLS +
 dup CONSTANT after-cr       CELL+       \ the last line typed ended with CR
-dup CONSTANT next-string    CELL+       \ rotates the S" buffers
+dup CONSTANT next-string    CELL+       \ the oldest of the interpreted S" strings
 dup CONSTANT rl-fid         CELL+       \ READ-LINE: the file
 dup CONSTANT rl-max         CELL+       \   the longest line it may return
 dup CONSTANT rl-pos         CELL+       \   the position of the line it read
-dup CONSTANT zname          256 +       \ a file name, NUL-terminated for the host
 dup CONSTANT file-ior       CELL+       \ the ior of the file operation that failed last
 dup CONSTANT file-ior-name  2 CELLS +   \   and the file's name, for THROW's message
+\ The heap
+dup CONSTANT free-lists     32 CELLS +  \ free blocks by size class: 2^n .. 2^(n+1)-1 bytes
+dup CONSTANT free-classes   CELL+       \ bit n set: free-lists n is not empty
+dup CONSTANT block-table    CELL+       \ the directory of the table of blocks in use
+dup CONSTANT table-size     CELL+       \ entries the directory has room for
+dup CONSTANT table-used     CELL+       \ entries handed out so far
+dup CONSTANT table-free     CELL+       \ the first entry given back, or -1
+dup CONSTANT live-blocks    CELL+       \ blocks of programs in use
+\ Interpreted S" strings, each in the heap: the last 17 made stay.
+17 CONSTANT #strings
+dup CONSTANT strings        #strings CELLS +
 \ The compiler's view of the code being compiled.
 dup CONSTANT last-ins       CELL+       \ the last instruction compiled
 dup CONSTANT prev-ins       CELL+       \ the one before it
 dup CONSTANT last-label     CELL+       \ the last address a branch may target
 dup CONSTANT leave-chain    CELL+       \ LEAVEs of the innermost loop
 dup CONSTANT csp            CELL+       \ data stack at the start of a definition
+dup CONSTANT colon-mark     4 CELLS +   \ here, code-here, latest, last-xt before it, or 0
 dup CONSTANT reveal?        CELL+       \ ; makes the definition's name visible
 dup CONSTANT local-names    CELL+       \ the word list of the locals, searched first, or 0
 dup CONSTANT #locals        CELL+       \ cells in the frame of the definition
 dup CONSTANT flash-buf      256 +       \ staging for program-memory writes
+dup CONSTANT zname          /zname +    \ a file name, NUL-terminated for the host
+\ Texts for the message of an exception: copies, as their sources may be
+\ gone (a nested file's line and name) by the time the message is shown.
+dup CONSTANT ior-name       /zname +    \ the file of the file operation that failed last
+dup CONSTANT err-name-buf   /zname +    \ the file being read
+dup CONSTANT err-word-buf   256 +       \ the word being interpreted
+\ The buffers
+dup CONSTANT tib            /tib +
+dup CONSTANT input-stack    #frames /frame * +
+dup CONSTANT records        #records /record * +
+dup CONSTANT pb             /pb +        \ PAD
+dup CONSTANT word-buffer    /word-buffer +
+dup CONSTANT hold-start     /hold +      \ pictured numeric output
+dup CONSTANT hold-end
 drop
+\ The fixed area must end at or below data-start (a kernel test checks it).
+
+\ The header: separate program memory, Harvard, no alignment checks.
+$C4           3 HEADER!
+$4E565846     4 HEADER!   \ stamp: SAVE-SYSTEM writes its own
+code-limit   16 HEADER!
+code-origin  20 HEADER!
+vx           24 HEADER!
+default-rp0  28 HEADER!
+$10000 /rmargin - 2 RSHIFT  32 HEADER!   \ return-stack cells
+default-sp0  36 HEADER!
+$10000 2 RSHIFT  40 HEADER!   \ data-stack cells
+/pb          44 HEADER!
+pb           48 HEADER!
+/word-buffer 52 HEADER!
+word-buffer  56 HEADER!
+/tib         60 HEADER!
+tib          64 HEADER!
+/hold        68 HEADER!
+hold-start   72 HEADER!
+data-origin  76 HEADER!

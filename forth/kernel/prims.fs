@@ -34,6 +34,9 @@ PRIM: 2r>     ( -- x1 x2 ) ( R: x1 x2 -- )     R> R> SWAP ;  COMPILE-ONLY
 PRIM: 2r@     ( -- x1 x2 ) ( R: x1 x2 -- x1 x2 )  R> R@ OVER >R SWAP ;  COMPILE-ONLY
 PRIM: rp@     ( -- a-addr )                    RP@ ;
 PRIM: rp!     ( a-addr -- )                    RP! ;
+\ The bottoms of the stacks, set when the system starts (LAY-OUT).
+PRIM: sp0     ( -- a-addr )                    sp0-cell @ ;
+PRIM: rp0     ( -- a-addr )                    rp0-cell @ ;
 
 \ Loops. DO leaves ( R: limit-1 count ) with the count on top: NBRANCH
 \ counts it down, and the index is limit-1 minus the count.
@@ -64,7 +67,9 @@ PRIM: chars   ( n1 -- n2 )          ;              FOLDABLE
 PRIM: char+   ( c-addr1 -- c-addr2 )  1 + ;        FOLDABLE
 PRIM: aligned ( addr -- a-addr )    3 + -4 AND ;   FOLDABLE
 PRIM: um*     ( u1 u2 -- ud )       UM* ;
-PRIM: um/mod  ( ud u1 -- u2 u3 )    UM/MOD ;
+\ The opcode answers a zero divisor or a quotient too large with -1 -1:
+\ UM/MOD tests its arguments first.
+PRIM: (um/mod) ( ud u1 -- u2 u3 )   UM/MOD ;
 PRIM: s>d     ( n -- d )            DUP 0< ;
 \ The carry of + is in W: FW@ fetches it.
 PRIM: d+      ( d1 d2 -- d3 )       >R SWAP >R + FW@ R> + R> + ;
@@ -164,10 +169,11 @@ PRIM: (fcopy)    ( name1 name2 flag -- ior )    $0415 SYSCALL ;
 \ The opcodes the compiler emits.
 $00 CONSTANT op-call     $01 CONSTANT op-branch   $02 CONSTANT op-0branch
 $03 CONSTANT op-nbranch  $04 CONSTANT op-lit      $05 CONSTANT op-exit
-$06 CONSTANT op-execute
+$06 CONSTANT op-execute  $07 CONSTANT op-sp@
 $09 CONSTANT op-drop     $0A CONSTANT op-dup      $0B CONSTANT op-over
 $0C CONSTANT op-swap     $0D CONSTANT op-rp@      $0F CONSTANT op->r
-$10 CONSTANT op-r>       $12 CONSTANT op-rdrop    $15 CONSTANT op-xor
+$10 CONSTANT op-r>       $12 CONSTANT op-rdrop    $13 CONSTANT op-and
+$15 CONSTANT op-xor
 $16 CONSTANT op-+        $17 CONSTANT op--        $19 CONSTANT op-rshift
-$1E CONSTANT op-u<       $3A CONSTANT op-fw@
+$1E CONSTANT op-u<       $24 CONSTANT op-@        $3A CONSTANT op-fw@
 $3F CONSTANT op-nop

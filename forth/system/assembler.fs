@@ -41,10 +41,10 @@ opcode-words
 : end-code  ( -- )
   op-exit op,  previous
   code-start @ ?dup if code-here 1- position-free? if inline-latest then then
-  reveal ;
+  reveal end-definition ;
 set-current
 
 : code   ( "<spaces>name" -- )
-  parse-name header,  start-code  last-xt @ code-start !  also assembler ;
+  mark-definition parse-name header,  start-code  last-xt @ code-start !  also assembler ;
 : ;code  ( C: colon-sys -- )
   postpone does>  postpone [  0 code-start !  also assembler ; immediate compile-only

@@ -1,6 +1,9 @@
 \ CORE EXT: the words beyond the kernel, compiled by the kernel's own
 \ compiler.
 
+: on   ( a-addr -- )  true swap ! ;    \ as in WARNINGS ON
+: off  ( a-addr -- )  false swap ! ;
+
 \ Deferred words: code that fetches an xt from a cell in data space and
 \ executes it. The cell's address is the LIT operand, as for CREATE.
 : unset-defer  ( -- )  -21 throw ;
@@ -34,11 +37,15 @@ DEFER to-name  ( i*x nt -- )   \ TO for the word nt: stores, or compiles the sto
 ' (to-name) is to-name
 : to  ( i*x "<spaces>name" -- )  parse-name find-or-throw to-name ; immediate
 
-: case     ( C: -- case-sys )  0 ; immediate compile-only
-: of       ( C: -- of-sys )
-  1+ >r postpone over postpone = postpone if postpone drop r> ; immediate compile-only
-: endof    ( C: case-sys1 of-sys -- case-sys2 )  >r postpone else r> ; immediate compile-only
-: endcase  ( C: case-sys -- )  postpone drop 0 ?do postpone then loop ; immediate compile-only
+: case     ( C: -- case-sys )  0 cs-case ; immediate compile-only
+: of       ( C: -- of-sys )   \ within a CASE: after it, or after an ENDOF
+  cs-tag dup cs-case = swap cs-endof = or 0= if -22 throw then
+  postpone over postpone =  op-0branch >mark cs-of  postpone drop ; immediate compile-only
+: endof    ( C: of-sys -- endof-sys )
+  cs-of ?cs  op-branch >mark swap >resolve cs-endof ; immediate compile-only
+: endcase  ( C: case-sys endof-sys* -- )
+  postpone drop  begin cs-tag cs-endof = while cs-endof ?cs >resolve repeat
+  cs-case ?cs drop ; immediate compile-only
 
 : roll       ( xu xu-1 ... x0 u -- xu-1 ... x0 xu )
   dup 0= if drop exit then swap >r 1- recurse r> swap ;
@@ -87,7 +94,7 @@ variable fence
   upc [char] 0 - dup 9 > if 7 - dup 10 < if drop 16 then then
   dup 15 u> if -24 throw then ;
 : add-char  ( c-addr n char -- c-addr n+1 )
-  over /string-buffer = if -18 throw then  >r 2dup + r> swap c! 1+ ;
+  >r 2dup + r> swap c! 1+ ;
 : add-escape  ( c-addr n -- c-addr n' )
   next-char case
     [char] a of 7 add-char endof
@@ -105,13 +112,16 @@ variable fence
     [char] x of next-char hex-digit 4 lshift next-char hex-digit or add-char endof
     >r r@ add-char r>
   endcase ;
-: parse-escaped  ( "ccc<quote>" -- c-addr u )
-  next-buffer 0 begin
-    /source nip while
+: escaped-chars ( c-addr 0 "ccc<quote>" -- c-addr u )
+  begin /source nip while
     next-char dup [char] " = if drop exit then
     dup [char] \ = if drop add-escape else add-char then
   repeat ;
-: s\"  ( "ccc<quote>" -- c-addr u )  parse-escaped state @ if sliteral then ; immediate
+: parse-escaped  ( "ccc<quote>" -- c-addr u )   \ in the heap: never longer than its source
+  /source nip system-allocate ?dup 0= if -18 throw then
+  0 ['] escaped-chars catch ?dup if >r drop system-free r> throw then ;
+: s\"  ( "ccc<quote>" -- c-addr u )
+  parse-escaped state @ if over >r sliteral r> system-free else keep-string then ; immediate
 
 \ SAVE-INPUT and RESTORE-INPUT: the position in the source. A file goes
 \ back to the line by its file position; a string or the terminal line

@@ -16,15 +16,18 @@
 : d2/     ( xd1 -- xd2 )  dup 1 and 31 lshift rot 1 rshift or swap 2/ ;
 : dmax    ( d1 d2 -- d3 )  2over 2over d< if 2swap then 2drop ;
 : dmin    ( d1 d2 -- d3 )  2over 2over d< 0= if 2swap then 2drop ;
-: d.r     ( d n -- )  >r (d.) r> over - spaces type ;
+: d.r     ( d n -- )  3 ?depth >r (d.) r> over - spaces type ;
 : 2rot    ( x1 x2 x3 x4 x5 x6 -- x3 x4 x5 x6 x1 x2 )  2>r 2swap 2r> 2swap ;
 
 \ M*/ through a triple-cell product; the quotient rounds toward zero, as
-\ the other divisions of this system do.
+\ the other divisions of this system do, and must fit in a double.
 : ut*     ( ud u -- ut )  tuck um* 2swap um* swap >r 0 d+ r> -rot ;
 : ut/     ( ut u -- ud )  dup >r um/mod r> swap >r um/mod nip r> ;
-: m*/     ( d1 n1 +n2 -- d2 )
-  >r  2dup xor 0< >r  abs >r dabs r> ut*  r> r> swap >r ut/  r> if dnegate then ;
+: signed  ( ud flag -- d )   \ negated when flag is true; -11 when out of range
+  if 0 $80000000 2over du< ?overflow dnegate exit then  dup 0< ?overflow ;
+: m*/     ( d1 n1 n2 -- d2 )
+  over 3 pick xor over xor 0< >r
+  abs >r abs >r dabs r> ut* r> ut/  r> signed ;
 
 \ 2VALUE: LIT addr and the code of 2@, compiled inline as a VALUE is.
 : 2value  ( x1 x2 "<spaces>name" -- )

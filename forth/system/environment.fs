@@ -15,8 +15,8 @@ environment-wordlist current !
 : MAX-N               ( -- n )  $7FFFFFFF ;
 : MAX-U               ( -- u )  -1 ;
 : MAX-UD              ( -- ud )  -1 -1 ;
-: RETURN-STACK-CELLS  ( -- n )  rstack-cells ;
-: STACK-CELLS         ( -- n )  stack-cells ;
+: RETURN-STACK-CELLS  ( -- n )  rp0 rp-limit @ - 2 rshift ;
+: STACK-CELLS         ( -- n )  sp0 sp-limit @ - 2 rshift ;
 : #LOCALS             ( -- n )  #max-locals ;
 : WORDLISTS           ( -- n )  #context ;
 : CORE                ( -- flag )  true ;

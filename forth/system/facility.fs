@@ -1,7 +1,7 @@
 \ FACILITY: the screen, time, keyboard events, and structures.
 
 : page      ( -- )  (page) throw ;
-: at-xy     ( u1 u2 -- )  (atxy) throw ;          \ column, row
+: at-xy     ( u1 u2 -- )  2 ?depth (atxy) throw ;          \ column, row
 : at-xy?    ( -- u1 u2 )  (atxy?) throw ;         \ where the cursor is
 : screen-size ( -- u1 u2 )  (atmax) throw ;       \ columns, rows
 : color!    ( x -- )  (color!) throw ;            \ foreground, background

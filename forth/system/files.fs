@@ -7,7 +7,8 @@
 create file-buffer  /file-buffer allot
 create newline  #lf c,   \ WRITE-LINE ends lines as the host's text files do
 
-: delete-file ( c-addr u -- ior )  2dup >zname 0 (fdelete) -rot note-ior ;
+: delete-file ( c-addr u -- ior )
+  2dup >zname ?dup if nip else 0 (fdelete) then  -rot note-ior ;
 : file-size  ( fileid -- ud ior )
   dup handle (fsize@) ?dup if swap fileid-ior 0 0 rot exit then  rot drop 0 ;
 : write-line ( c-addr u fileid -- ior )
@@ -19,11 +20,13 @@ create newline  #lf c,   \ WRITE-LINE ends lines as the host's text files do
 
 \ RENAME-FILE: the host copies the file to its new name, then the old name
 \ is deleted (the new name must not exist yet).
-create zname2  260 allot
-: >zname2    ( c-addr u -- zaddr )  255 min >r zname2 r@ move  0 zname2 r> + c!  zname2 ;
+create zname2  /zname allot
+: >zname2    ( c-addr u -- zaddr )  zname2 zplace zname2 ;   \ a name NAME-IOR took
 : rename-file ( c-addr1 u1 c-addr2 u2 -- ior )
-  2over 2over >zname2 >r >zname r> -1 (fcopy) ?dup if -rot note-ior nip nip exit then
-  2drop 2dup >zname 0 (fdelete) ?dup if zname2 0 (fdelete) drop -rot note-ior exit then
+  2dup name-ior ?dup if -rot note-ior nip nip exit then
+  2over name-ior ?dup if nip nip -rot note-ior exit then
+  2over 2over >zname2 >r >zname drop r> -1 (fcopy) ?dup if -rot note-ior nip nip exit then
+  2drop 2dup >zname drop 0 (fdelete) ?dup if zname2 0 (fdelete) drop -rot note-ior exit then
   2drop 0 ;
 
 \ Moving bytes between two open files, a buffer at a time.
@@ -50,10 +53,10 @@ variable resized      \ the fileid being resized
 variable new-size
 variable old-position
 : resized-record ( -- rec )  resized @ >record ;
-: resized-name ( -- zaddr )  resized-record record-name ;
+: resized-name ( -- zaddr )  resized-record record-name >zname drop ;
 : resized-access ( -- fam )  resized-record cell+ @ ;
 : temp-name  ( -- c-addr u )   \ the file's name with .resizing added, in zname2
-  resized-name zcount >r zname2 r@ move
+  resized-record record-name >r zname2 r@ move
   s" .resizing" zname2 r@ + swap move
   0 zname2 r@ 9 + + c!  zname2 r> 9 + ;
 : restore-position ( -- ior )
@@ -68,6 +71,7 @@ variable old-position
   from-file !  resized @ to-file !  new-size @ copy-bytes ;
 : shrink-file ( -- ior )
   resized-access r/o = if 5 exit then
+  resized-record record-name nip 9 + /zname u< 0= if name-too-long exit then
   temp-name  resized @ handle (fclose) drop
   resized-name zname2 -1 (fcopy) ?dup if >r 2drop resized-access reopen drop r> exit then
   resized-name 0 (fcreate) ?dup if >r resized-access reopen drop delete-file drop r> exit then

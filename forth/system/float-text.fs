@@ -73,8 +73,8 @@
 1000000000 constant 1e9
 : dec*    ( big u -- )   \ big = big * u
   0 rot dup >r limbs cells bounds ?do   ( u carry )
-    over i @ um* rot 0 d+ 1e9 um/mod swap i ! cell +loop
-  nip begin ?dup while 0 1e9 um/mod swap r@ grow repeat rdrop ;
+    over i @ um* rot 0 d+ 1e9 (um/mod) swap i ! cell +loop
+  nip begin ?dup while 0 1e9 (um/mod) swap r@ grow repeat rdrop ;
 
 \ --- REPRESENT ---------------------------------------------------------
 
@@ -82,9 +82,9 @@ big n1  big n2  big n3
 800 constant /digits
 create digits /digits allot
 variable #digits
-: #dec    ( u -- n )  0 swap begin swap 1+ swap 0 10 um/mod nip dup 0= until drop ;
+: #dec    ( u -- n )  0 swap begin swap 1+ swap 0 10 (um/mod) nip dup 0= until drop ;
 : limb>digits ( u n -- )   \ the n low decimal digits of u, most significant first
-  dup #digits +!  digits #digits @ + swap 0 ?do 1- >r 0 10 um/mod swap [char] 0 + r@ c! r> loop 2drop ;
+  dup #digits +!  digits #digits @ + swap 0 ?do 1- >r 0 10 (um/mod) swap [char] 0 + r@ c! r> loop 2drop ;
 : dec>digits ( big -- )   \ all its digits into digits
   0 #digits !  dup dup @ 1- limb @ dup #dec limb>digits
   dup @ 1- begin ?dup while 1- 2dup limb @ 9 limb>digits repeat drop ;
@@ -92,7 +92,7 @@ variable #digits
 \ x with r = digits * 10^x.
 : exact-digits ( lo hi se -- x )
   e@ bias - 52 - >r >>11                                 ( m ) ( R: e )
-  1e9 um/mod swap n1 big! ?dup if n1 grow then
+  1e9 (um/mod) swap n1 big! ?dup if n1 grow then
   r> dup 0< if
     dup negate begin dup 13 > while n1 1220703125 dec* 13 - repeat
     1 swap 0 ?do 5 * loop n1 swap dec*

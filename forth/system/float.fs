@@ -230,7 +230,7 @@ fp-empty fp0 !  fp-empty fp !
 \ 32-bit digit of the quotient at a time.
 variable v0  variable v1
 : qhat    ( u1 u2 -- q )   \ the digit estimated from v's high cell: at most 2 too large
-  dup v1 @ u< if v1 @ um/mod nip else 2drop -1 then ;
+  dup v1 @ u< if v1 @ (um/mod) nip else 2drop -1 then ;
 : t-      ( a0 a1 a2 b0 b1 b2 -- c0 c1 c2 borrow )
   {: a0 a1 a2 b0 b1 b2 :}  a0 a1 b0 b1 dsub  a2 swap - fw@ >r  b2 - fw@ r> or ;
 : digit   ( u0 u1 u2 -- q r0 r1 )   \ u2:u1 < v

@@ -1,7 +1,7 @@
 \ LOCALS: {: ... :} and (LOCAL).
 \
 \ A definition with locals keeps them in a frame on the locals stack (lp,
-\ in the kernel's transient area), not on the return stack, so DO loops
+\ below the data stack), not on the return stack, so DO loops
 \ and >R work as usual inside it. The frame is made when the definition
 \ comes to {: and given back before each EXIT and at ;; CATCH restores lp
 \ after an exception. Local i is the cell at lp + 4 i, compiled as
@@ -47,7 +47,7 @@ variable declaring     \ between the first (LOCAL) and the last
 \ The frame: n cells, the first ni taken from the stack (the last of them
 \ from the top), the others 0.
 : (frame)  ( i*x ni n -- )
-  dup cells negate lp +!  lp @ locals-bottom u< if -257 throw then
+  dup cells negate lp +!  lp @ lp-limit @ u< if -257 throw then
   over - cells lp @ 2 pick cells + swap erase
   lp @ over cells + swap 0 ?do 4 - tuck ! loop drop ;
 : end-locals ( ni -- )

@@ -4,7 +4,6 @@ latest @ constant kernel-latest   \ the names before it are the kernel's
 include search.fs
 include core-ext.fs
 include double.fs
-include heap.fs
 include strings.fs
 include files.fs
 include facility.fs
@@ -21,3 +20,4 @@ include messages.fs
 include environment.fs
 include start.fs
 include public.fs
+warnings on   \ the system's own redefinitions were not noted

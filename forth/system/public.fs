@@ -58,8 +58,8 @@ public cell -rot bounds place umin umax rdrop str= upc w@ w! @p c@p w@p arshift
 public sp@ sp! rp@ rp! compile-only vocabulary internals at-xy? screen-size color!
 public color@ ticks k-unknown save-system turnkey arguments break debug unbreak
 public #pv #px #p0 #vx #r0 #rstack #s0 #stack #c/pb #pb #c/fb #fb #c/tib #tb
-public #c/tob #hx #v0 find-name find-name-in f.s fpick
-public f= f<> f> f<= f>= f0> fnip
+public #c/tob #hx #v0 find-name find-name-in warnings on off
+public f.s fpick f= f<> f> f<= f>= f0> fnip
 
 \ Each thread of FORTH is split in two, keeping the order of its names.
 variable tail-public

@@ -20,11 +20,8 @@
   dup #context u> if -49 throw then
   dup #order !  0 ?do  i cells context + !  loop ;
 
-: find-name-in  ( c-addr u wid -- nt | 0 )
-  >r 2dup name-hash r> search-thread nip nip nip ;
 : search-wordlist  ( c-addr u wid -- 0 | xt 1 | xt -1 )
-  >r 2dup name-hash r> search-thread nip nip nip
-  dup if dup name>xt swap immediate? if 1 else -1 then then ;
+  find-name-in dup if dup name>xt swap immediate? if 1 else -1 then then ;
 
 : replace-first  ( wid -- )   \ the first word list searched becomes wid
   #order @ 0= if 1 #order ! then  context ! ;

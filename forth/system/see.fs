@@ -34,7 +34,7 @@ ops: back-step-ops  $10 $04 $16 $0F $3A $02 $12 $12
 ops: +loop-ops      $0A $04 $19 $0C $10 $0C $17 $0F $3A $15 $02 $12 $12
 ops: ?do-end-ops    $01 $09 $09
 ops: leave-ops      $12 $12 $01
-ops: check-ops      $04 $0D $1E $02
+ops: check-ops      $04 $24 $07 $1E $04 $24 $0D $1E $13 $02
 ops: frame-ops      $04 $04 $00
 ops: unframe-ops    $04 $04 $0C $0B $24 $16 $0C $25
 ops: offset-ops     $04 $16
@@ -80,7 +80,7 @@ variable counted
 : count-if ( flag -- )  if 1 counted +! then ;
 : step-branch? ( a -- flag )   \ the 0BRANCH of a +LOOP
   dup 9 - dup step-ops ops? swap back-step-ops ops? or  swap 14 - +loop-ops ops? or ;
-: tail-recurse? ( a -- flag )  dup target start @ =  swap 12 - check-ops ops? and ;
+: tail-recurse? ( a -- flag )  dup target start @ =  swap 22 - check-ops ops? and ;
 : begin-branch? ( a -- flag )   \ UNTIL, AGAIN or REPEAT to at
   dup op@ dup op-branch = swap op-0branch = or 0= if drop false exit then
   dup target at @ <> if drop false exit then
@@ -207,12 +207,12 @@ variable found
 : value-word? ( nt -- flag )  dup code-length 6 = swap name>xt 5 + op@ ['] @ c@p = and ;
 
 \ Each shape: ( a -- a' true | a false ), a' after what it printed.
-variable recursing   \ a return-stack check was seen: the next call is RECURSE
+variable recursing   \ a stack check before a call of the word itself: RECURSE
 : .local  ( i -- )  0 <# #s [char] l hold #> tok ;
 : check?  ( a -- a' true | a false )
   dup check-ops ops? 0= if false exit then
-  dup operand rp-limit <> over 7 + target ['] rp-overflow <> or if false exit then
-  12 + true recursing ! true ;
+  dup operand sp-limit <> over 17 + target ['] stacks-overflow <> or if false exit then
+  22 +  dup op@ dup op-call = swap op-branch = or  over target start @ = and  recursing !  true ;
 : do?     ( a -- a' true | a false )
   dup do-ops ops? over 1+ operand -1 = and if s" do" opens 8 skip true exit then
   dup ?do-ops ops? over 4 skip do-ops ops? and if s" ?do" opens 12 skip true exit then

@@ -6,7 +6,7 @@ variable boot-xt   \ a turnkey image runs this word instead of the loop
 
 : run-turnkey ( xt -- )  catch ?dup if report then  bye ;
 : system-start ( -- )
-  heap-init  -1 pending-key !  0 substitutions !  clear-history  probe-terminal
+  -1 pending-key !  0 substitutions !  clear-history  probe-terminal
   boot-xt @ ?dup if run-turnkey then  (start-up) ;
 ' system-start is start-up
 

@@ -4,7 +4,7 @@
 : .s  ( -- )   \ the stack, deepest first, with its depth
   depth dup [char] < emit (.) type [char] > emit space
   0 max 0 ?do depth i - 1- pick . loop ;
-: ?   ( a-addr -- )  @ . ;
+: ?   ( a-addr -- )  1 ?depth @ . ;
 
 \ DUMP: 16 bytes a line: address, bytes in hex, and as characters.
 : .hex   ( u n -- )   \ u in n hex digits
@@ -17,8 +17,8 @@
   swap data-origin -  dup vx data-origin - u< >r
   vx data-origin - swap - u> 0= r> and ;
 : dump   ( addr u -- )
-  2dup variable-memory? 0= if -9 throw then
-  begin dup while cr 2dup 16 min dump-line dup 16 min /string repeat 2drop ;
+  2 ?depth  2dup variable-memory? 0= if -9 throw then
+  begin dup while cr 2dup 16 min dump-line dup 16 min /string repeat 2drop cr ;
 
 \ WORDS: the names of each word list in the search order, newest first.
 variable column
@@ -51,10 +51,20 @@ variable column
 : [defined]   ( "<spaces>name" -- flag )  parse-name find-name 0<> ; immediate
 : [undefined] ( "<spaces>name" -- flag )  parse-name find-name 0= ; immediate
 
-\ The control-flow stack is the data stack: an orig or a dest is one cell.
-: ahead   ( C: -- orig )  op-branch >mark ; immediate compile-only
-: cs-pick ( C: destu ... orig0|dest0 -- destu ... orig0|dest0 destu ) ( S: u -- )  pick ;
-: cs-roll ( C: x_u ... x_0 -- x_u-1 ... x_0 x_u ) ( S: u -- )  roll ;
+\ The control-flow stack is the data stack: an orig or a dest is two cells,
+\ the address and its tag. CS-PICK and CS-ROLL move whole items, and only
+\ origs and dests of the definition being compiled.
+: ahead   ( C: -- orig )  op-branch >mark cs-orig ; immediate compile-only
+: cs-items? ( u -- u )   \ u+1 origs or dests of this definition lie under u
+  sp@ cell+ over 1+ 0 do   ( u a-addr )   \ the tag of item i
+    dup cell+ csp @ u< 0= if -22 throw then
+    dup @ dup cs-orig = swap cs-dest = or 0= if -22 throw then
+    2 cells +
+  loop drop ;
+: cs-pick ( C: destu ... orig0|dest0 -- destu ... orig0|dest0 destu ) ( S: u -- )
+  cs-items? 2* 1+ dup >r pick r> pick ;
+: cs-roll ( C: x_u ... x_0 -- x_u-1 ... x_0 x_u ) ( S: u -- )
+  cs-items? 2* 1+ dup >r roll r> roll ;
 
 \ N>R and NR> are compiled into the definition that uses them: they work
 \ on its return stack.

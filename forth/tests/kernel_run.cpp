@@ -10,11 +10,12 @@ namespace norvex::forth {
 
 namespace {
 
-// Where the test's start word saves the stack: PAD, depth first.
-constexpr uint32_t kSaveArea = 0x200FF800;
+// Where the test's start word saves the stack, depth first: the guard
+// region above the return stack, at the end of the 1 MiB variable memory.
+constexpr uint32_t kSaveArea = 0x200FFF00;
 
 const char* const kKernelFiles[] = {
-    "memory", "prims", "basics", "io", "dictionary", "input", "compiler", "interpreter",
+    "memory", "prims", "basics", "io", "dictionary", "heap", "input", "compiler", "interpreter",
 };
 
 }  // namespace
@@ -24,8 +25,8 @@ std::vector<uint8_t> kernel_image(const std::string& definitions, const std::str
     const std::string dir = FORTH_SOURCE_DIR "/kernel/";
     for (const char* f : kKernelFiles) cross.compile_file(dir + f + ".fs");
     cross.compile_text(definitions + R"(
-: save-stack ( i*x -- )  depth dup pad ! 0 ?do pad i 1+ cells + ! loop ;
-: test-main  #r0 rp! #s0 sp! restore-data init  )" + body + R"(  save-stack bye ;
+: save-stack ( i*x -- )  depth dup rp0 ! 0 ?do rp0 i 1+ cells + ! loop ;
+: test-main  rp@ lay-out rp0 rp! sp0 sp! restore-data heap-init init  )" + body + R"(  save-stack bye ;
 )", "test definitions");
     cross.compile_file(dir + "seal.fs");
     cross.compile_text("' test-main START!", "test start");
