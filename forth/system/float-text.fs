@@ -241,4 +241,20 @@ variable dropped     \ a digit that did not fit was not 0
   then  not-a-number ;
 ' float-number is other-number
 
+\ The shortest text that >FLOAT reads back as r, for SEE: "-d.dddEn".
+create ftext 48 allot
+variable #ftext
+: +ftext  ( c-addr u -- )  ftext #ftext @ + swap dup #ftext +! move ;
+: +fchar  ( char -- )  ftext #ftext @ + c!  1 #ftext +! ;
+: digits-text ( n negative? u -- )   \ from fbuf's first u digits
+  0 #ftext !  swap if [char] - +fchar then
+  fbuf 1 +ftext  dup 1 > if [char] . +fchar then  fbuf 1+ swap 1- +ftext
+  [char] E +fchar  1- (.) +ftext ;
+: shortest-text ( F: r -- ) ( -- c-addr u )
+  1 entries x-nan? 1 entries @ e@ e-special = or if fbuf 3 represent 2drop drop fbuf 3 exit then
+  18 1 do
+    fdup fbuf i represent drop i digits-text
+    ftext #ftext @ >float drop  fover 0e f~ if fdrop ftext #ftext @ unloop exit then
+  loop  fdrop ftext #ftext @ ;
+
 : f.s     ( -- )  ." <" fdepth (.) type ." > "  fdepth 0 ?do fdepth i - 1- fpick fs. loop ;

@@ -41,6 +41,7 @@ ops: offset-ops     $04 $16
 ops: string-ops     $04 $04 $00
 ops: pair-ops       $04 $04
 ops: execute-ops    $0F $05
+ops: flit-ops       $04 $04 $04
 
 \ The words of the code's shapes
 : named    ( xt -- nt | 0 )   \ the word whose code starts at xt
@@ -256,6 +257,11 @@ variable recursing   \ a stack check before a call of the word itself: RECURSE
   2 pick 10 + ['] type jumps? if s\" .\"" .text 15 + true exit then
   2 pick 10 + ['] (abort") jumps? if s\" abort\"" .text 15 + true exit then
   s\" s\"" .text 10 + true ;
+: fliteral? ( a -- a' true | a false )   \ the three cells of a float and (FLITERAL)
+  dup flit-ops ops? 0= if false exit then
+  dup 15 + ['] (fliteral) jumps? 0= if false exit then
+  dup operand over 5 + operand 2 pick 10 + operand x>f shortest-text tok
+  dup 15 + op@ op-branch = over 20 + end @ <> and if s" exit" tok then  20 + true ;
 : call?   ( a -- a' true | a false )
   dup op@ op-call = 0= if false exit then
   dup target dup start @ = if drop s" recurse" tok else .name-of then
@@ -297,7 +303,7 @@ variable recursing   \ a stack check before a call of the word itself: RECURSE
   check? if exit then     do? if exit then       lit-do? if exit then
   loop? if exit then      leave? if exit then    frame? if exit then
   unframe? if exit then   local? if exit then    does? if exit then
-  string? if exit then    call? if exit then     branch? if exit then
+  string? if exit then    fliteral? if exit then  call? if exit then     branch? if exit then
   zbranch? if exit then   exit? if exit then     value-use? if exit then
   prim? if exit then      lit? if exit then
   dup op@ op-nop = if 1+ exit then
