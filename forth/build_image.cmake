@@ -2,10 +2,12 @@
 # the opcode mnemonics (OPCODES) and the system's Forth source
 # (SYSTEM_DIR/main.fs and what it includes) with its own compiler, and saves
 # itself to OUTPUT with SAVE-SYSTEM.
-# Usage: cmake -DNORVEX=... -DKERNEL=... -DSYSTEM_DIR=... -DOPCODES=... -DOUTPUT=... -P build_image.cmake
+# In a cross build EMULATOR (its words separated by |) runs norvex.
+# Usage: cmake -DNORVEX=... [-DEMULATOR=...] -DKERNEL=... -DSYSTEM_DIR=... -DOPCODES=... -DOUTPUT=... -P build_image.cmake
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
 file(REMOVE "${OUTPUT}")
 execute_process(
-  COMMAND "${NORVEX}" "\"${KERNEL}\"" "include ${OPCODES}  include main.fs  s\" ${OUTPUT}\" save-system  bye"
+  COMMAND ${EMULATOR} "${NORVEX}" "\"${KERNEL}\"" "include ${OPCODES}  include main.fs  s\" ${OUTPUT}\" save-system  bye"
   WORKING_DIRECTORY "${SYSTEM_DIR}"
   INPUT_FILE /dev/null
   OUTPUT_VARIABLE out

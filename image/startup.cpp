@@ -46,6 +46,7 @@ void keep_arguments(Machine& m, const std::string& args) {
 }
 
 void display_head(Machine& m) {
+    TextBatch display(m);
     PRINTSTR(m, "\r\nNorvex by Tamrel");
     PRINTSTR(m, "\r\n============================");
     PRINTSTR(m, "\r\nHeader of zvk-File: ");
@@ -57,6 +58,7 @@ void display_head(Machine& m) {
 }
 
 void display_step(Machine& m, int step) {
+    TextBatch display(m);
     const MemConf& c = m.mem;
     switch (step) {
     case 1:

@@ -30,8 +30,15 @@ class Console {
 public:
     virtual ~Console() = default;
 
-    // Unbuffered output: every byte reaches standard output before it returns.
+    // Output in call order. A console may keep what is written until
+    // flush(); it flushes itself before it reads or waits for a key and
+    // before it sleeps. Between begin_batch() and end_batch() (they nest) a
+    // console that writes through at once may keep the text to write it in
+    // one piece at the end.
     virtual void write(const uint8_t* data, size_t n) = 0;
+    virtual void flush() {}
+    virtual void begin_batch() {}
+    virtual void end_batch() {}
 
     // One key code, blocking, without echo; kEndOfInput once input has ended.
     virtual int read_key() = 0;

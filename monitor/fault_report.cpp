@@ -1,6 +1,7 @@
 #include "monitor/fault_report.h"
 
 #include "core/translate.h"
+#include "monitor/console.h"
 #include "monitor/run_end.h"
 #include "monitor/text_output.h"
 #include "monitor/trace.h"
@@ -52,6 +53,8 @@ void CONFDUMP(Machine& m) {
 }
 
 void translation_fault(Machine& m, Translation t, uint32_t offset, FaultContext ctx) {
+    m.console->flush();
+    TextBatch report(m);
     PRINTSTR(m, t == Translation::Prg ? "\r\nGETPRGPTR - Error" : "\r\nGETVARPTR - Error");
     RegSlots r;
     r.eax = offset;
@@ -66,6 +69,8 @@ namespace {
 
 [[noreturn]] void fault_stop_report(Machine& m, const uint8_t* sp, const uint8_t* pc,
                                     const char* message) {
+    m.console->flush();
+    TextBatch report(m);
     PRINTSTR(m, "\r\n\r\n");
     RegSlots r;
     r.eax = kReportLead;

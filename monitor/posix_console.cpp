@@ -1,6 +1,7 @@
 // The POSIX terminal layer: the console on standard input and output, and
 // the line settings of serial ports. The only file that speaks termios.
 #include "monitor/posix_console.h"
+#include "monitor/kept_output.h"
 #include "monitor/serial_line.h"
 
 #include <poll.h>
@@ -31,12 +32,22 @@ void restore_terminal() {
     if (g_modes_saved) tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_modes);
 }
 
-// SIGTERM, SIGHUP, SIGINT from outside: restore the terminal, then die of
-// the same signal so the parent sees why.
+// SIGTERM, SIGHUP, SIGINT from outside: restore the terminal, write out the
+// output kept so far, then die of the same signal so the parent sees why. A
+// flush under way finishes first and ends the process itself; a second
+// signal while the output cannot be written ends it at once.
 void on_fatal_signal(int sig) {
     restore_terminal();
+    if (!kept_output::write_out_from_signal(sig)) return;
     std::signal(sig, SIG_DFL);
     std::raise(sig);
+}
+
+void catch_fatal_signals() {
+    struct sigaction act{};
+    act.sa_handler = on_fatal_signal;
+    act.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaction(sig, &act, nullptr);
 }
 
 void on_resize(int) { g_resized = 1; }
@@ -73,18 +84,6 @@ int read_byte(uint8_t& byte) {
     }
 }
 
-// Writes all of data to standard output; the number of bytes that got out.
-size_t write_out(const uint8_t* data, size_t n) {
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t w = ::write(STDOUT_FILENO, data + done, n - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;   // output gone: the text is dropped
-        done += size_t(w);
-    }
-    return done;
-}
-
 // A cursor position report, ESC [ row ; col R, at the end of text.
 bool ends_with_report(const std::string& text, size_t& start, int& row, int& col) {
     const size_t esc = text.rfind('\x1b');
@@ -113,10 +112,8 @@ PosixConsole::PosixConsole() {
     std::signal(SIGXFSZ, SIG_IGN);   // a file past the host's size limit is EFBIG, not a kill
     input_is_terminal_ = isatty(STDIN_FILENO);
     output_is_terminal_ = isatty(STDOUT_FILENO);
-    if (input_is_terminal_) {
-        enter_raw_mode();
-        for (int sig : {SIGTERM, SIGHUP, SIGINT}) std::signal(sig, on_fatal_signal);
-    }
+    if (input_is_terminal_) enter_raw_mode();
+    catch_fatal_signals();
     if (output_is_terminal_) {
         struct sigaction act{};
         act.sa_handler = on_resize;
@@ -132,17 +129,30 @@ PosixConsole::PosixConsole() {
 }
 
 PosixConsole::~PosixConsole() {
+    kept_output::flush();
     restore_terminal();
     g_modes_saved = 0;
     if (output_is_terminal_) std::signal(SIGWINCH, SIG_DFL);
 }
 
+// Output to a terminal goes out at once (a batch in one write at its end);
+// output to a file or pipe is kept and written in large blocks.
 void PosixConsole::write(const uint8_t* data, size_t n) {
-    const size_t done = write_out(data, n);
-    if (output_is_terminal_) {
-        follow_resize();
-        vt_.track(data, done);
+    if (!output_is_terminal_) {
+        kept_output::append(data, n);
+        return;
     }
+    const size_t done = batch_depth_ ? (kept_output::append(data, n), n) : kept_output::write_through(data, n);
+    follow_resize();
+    vt_.track(data, done);
+}
+
+void PosixConsole::flush() { kept_output::flush(); }
+
+void PosixConsole::begin_batch() { ++batch_depth_; }
+
+void PosixConsole::end_batch() {
+    if (--batch_depth_ == 0 && output_is_terminal_) kept_output::flush();
 }
 
 void PosixConsole::send(const std::string& s) {
@@ -150,6 +160,7 @@ void PosixConsole::send(const std::string& s) {
 }
 
 int PosixConsole::read_key() {
+    kept_output::flush();
     if (!ahead_.empty()) {
         const uint8_t key = uint8_t(ahead_.front());
         ahead_.erase(0, 1);
@@ -163,6 +174,7 @@ int PosixConsole::read_key() {
 }
 
 bool PosixConsole::key_waiting() {
+    kept_output::flush();
     if (!ahead_.empty() || input_ended_) return true;
     struct pollfd p{STDIN_FILENO, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return false;
@@ -175,12 +187,14 @@ bool PosixConsole::key_waiting() {
 }
 
 void PosixConsole::flush_input() {
+    kept_output::flush();
     if (!input_is_terminal_) return;
     ahead_.clear();
     tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
 void PosixConsole::sleep_ms(uint32_t ms) {
+    kept_output::flush();
     struct timespec left{time_t(ms / 1000), long(ms % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
@@ -227,7 +241,7 @@ void PosixConsole::ask_cursor() {
     cursor_known_ = true;
     if (!can_ask_cursor_) return;
     static const uint8_t query[] = {0x1b, '[', '6', 'n'};
-    if (write_out(query, sizeof query) != sizeof query) return;
+    if (kept_output::write_through(query, sizeof query) != sizeof query) return;
     std::string got;
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);

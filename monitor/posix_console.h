@@ -1,7 +1,8 @@
 // The console on a POSIX terminal: standard input in raw mode while the
-// simulator runs (restored on every way out), unbuffered writes to standard
-// output, and the screen operations as VT/ANSI sequences when standard
-// output is a terminal.
+// simulator runs (restored on every way out), output written through to a
+// terminal and kept in large blocks for a file or pipe (monitor/kept_output),
+// and the screen operations as VT/ANSI sequences when standard output is a
+// terminal.
 #pragma once
 
 #include <string>
@@ -18,6 +19,9 @@ public:
     PosixConsole& operator=(const PosixConsole&) = delete;
 
     void write(const uint8_t* data, size_t n) override;
+    void flush() override;
+    void begin_batch() override;
+    void end_batch() override;
     int read_key() override;
     bool key_waiting() override;
     void flush_input() override;
@@ -40,6 +44,7 @@ private:
     bool output_is_terminal_ = false;
     bool can_ask_cursor_ = false;   // input and output are the same terminal
     bool cursor_known_ = false;     // the tracked cursor started from a real position
+    int batch_depth_ = 0;
     VtScreen vt_{80, 24};
 };
 

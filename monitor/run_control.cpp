@@ -59,6 +59,7 @@ int MAINLOOP(Machine& m, const std::function<void(Machine&)>& startup) {
             RUNBURST(m);
         }
     } catch (const RunEnd& end) {
+        m.console->flush();   // the last text out before any wait and at every end
         if (end.wait_key) WAITKEY(m);
         SHUTDOWN(m);
         return end.status;

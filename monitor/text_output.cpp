@@ -35,4 +35,7 @@ void WAITKEY(Machine& m) {
     m.console->read_key();
 }
 
+TextBatch::TextBatch(Machine& m) : m_(m) { m_.console->begin_batch(); }
+TextBatch::~TextBatch() { m_.console->end_batch(); }
+
 }  // namespace norvex

@@ -49,6 +49,7 @@ std::string mnemonic_column(uint8_t opcode, uint32_t tos) {
 }
 
 void TRACELINE(Machine& m) {
+    TextBatch line(m);
     const CpuState& r = m.cpu;
     PRINTSTR(m, "\r\n");
     PRINTSTR(m, "\r\nS=");

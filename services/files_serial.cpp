@@ -19,6 +19,7 @@
 #include <string>
 
 #include "core/native/native.h"
+#include "monitor/console.h"
 #include "monitor/serial_line.h"
 #include "services/error_numbers.h"
 
@@ -344,6 +345,7 @@ Transfer transfer_arguments(Burst& b) {
 
 // ( xaddr u1 fileid -- u2 0 ): u2 less than u1 at the end of the file.
 ServiceEnd svc_FREAD(Burst& b) {
+    b.m.console->flush();   // what was written comes before what is read
     const auto [f, count, xaddr] = transfer_arguments(b);
     if (!f) return answer(b, ERR_INVALID_HANDLE);
     if (count == 0) {
@@ -363,6 +365,7 @@ ServiceEnd svc_FREAD(Burst& b) {
 
 // ( xaddr u fileid -- 0 ): every byte is written, or the call fails.
 ServiceEnd svc_FWRITE(Burst& b) {
+    b.m.console->flush();   // the console's text first, should the file be standard output
     const auto [f, count, xaddr] = transfer_arguments(b);
     if (!f) return answer(b, ERR_INVALID_HANDLE);
     if (count == 0) return answer(b, 0);
@@ -387,6 +390,7 @@ ServiceEnd svc_FWRITE(Burst& b) {
 // ( name1 name2 flag -- 0 ): copies name1 to name2; flag non-zero: fail when
 // name2 exists. name2 is translated first.
 ServiceEnd svc_FCOPY(Burst& b) {
+    b.m.console->flush();   // as for FWRITE
     b.require(3);
     const bool fail_if_exists = b.pop() != 0;
     const uint8_t* to_at = GETVARPTR(b.m, b.pop(), 1, b.here());

@@ -51,7 +51,7 @@ TEST(Budget, StopsAnEndlessLoopInEitherEngine) {
     native.load(counting_loop());
     native.m.budget = 1000;
     native.run();
-    ASSERT_TRUE(native_available(native.m));
+    if (!native_available(native.m)) GTEST_SKIP() << "translated code runs on x86-64 only";
     EXPECT_EQ(native.status, kExitOk);
     EXPECT_EQ(native.m.budget, 0u);
     EXPECT_GT(rounds(native), 333u);

@@ -337,12 +337,14 @@ void CrossCompiler::define_prim() {
 }
 
 // CONSTANT, VARIABLE and CREATE: code that pushes one literal, compiled
-// inline as that literal, with room for DOES> to turn its EXIT into a branch.
-void CrossCompiler::finish_value(Word& w, uint32_t value) {
+// inline as that literal, with room for DOES> to turn its EXIT into a branch
+// (its first byte says what made the word: a NOP, or kMadeByVariable).
+void CrossCompiler::finish_value(Word& w, uint32_t value, uint8_t made_by) {
     w.value = value;
     asm_.lit(value);
     asm_.op(Op::EXIT);
-    for (int i = 0; i < 4; ++i) asm_.op(Op::NOP);
+    asm_.byte(made_by);
+    for (int i = 0; i < 3; ++i) asm_.op(Op::NOP);
     set_flag(w, kInline);
     c_store(w.nt + kInlineOffset, 5);
 }
@@ -369,7 +371,7 @@ void CrossCompiler::interpret_token(std::string_view token) {
         finish_value(make_word(parse_name(), Kind::Value), x);
     } else if (u == "VARIABLE") {
         Word& w = make_word(parse_name(), Kind::Value);
-        finish_value(w, here());
+        finish_value(w, here(), kMadeByVariable);
         comma(0);
     } else if (u == "CREATE") {
         Word& w = make_word(parse_name(), Kind::Value);

@@ -80,7 +80,7 @@ private:
     bool compile_control(const std::string& upper_token);
     void define_colon();
     void define_prim();
-    void finish_value(Word& w, uint32_t value);
+    void finish_value(Word& w, uint32_t value, uint8_t made_by = 0x3F);
 
     // Words and headers.
     Word* find(std::string_view name);

@@ -38,6 +38,12 @@ enum : uint8_t {
     kFoldMask = 0x03,   // 1: ( x -- x' ) 2: ( x1 x2 -- x3 ), with no other effect
 };
 
+// A word of CREATE's shape is LIT x EXIT and four bytes that DOES> may turn
+// into a branch; until then the first of them says which defining word
+// made it, for SEE (a NOP: CREATE itself or CONSTANT).
+constexpr uint32_t kMadeByOffset = 6;
+enum : uint8_t { kMadeByVariable = 1, kMadeBy2Variable = 2, kMadeByFVariable = 3 };
+
 constexpr uint32_t kThreads = 64;
 constexpr uint32_t kWordlistThreads = 8;   // offset of the first thread head
 

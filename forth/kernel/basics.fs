@@ -104,7 +104,8 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
   over dup 0<> swap 0< r@ 0< xor and
   if dup $80000000 = ?overflow 1- swap r> + swap else rdrop then ;
 : m*      ( n1 n2 -- d )   2dup xor >r abs swap abs um* r> 0< if dnegate then ;
-: /mod    ( n1 n2 -- n3 n4 )   >r s>d r> sm/rem ;
+: /mod    ( n1 n2 -- n3 n4 )   \ two that are not negative: one unsigned division
+  2dup or 0< if >r s>d r> sm/rem exit then  dup 0= if -10 throw then  0 swap (um/mod) ;
 : /       ( n1 n2 -- n3 )      /mod nip ;
 : mod     ( n1 n2 -- n3 )      /mod drop ;
 : */mod   ( n1 n2 n3 -- n4 n5 )  >r m* r> sm/rem ;

@@ -166,12 +166,18 @@ $C5F10006 CONSTANT cs-endof
 
 \ CONSTANT, VARIABLE and CREATE compile code that pushes one value, and
 \ that the compiler copies as a literal; CREATE leaves room for DOES> to
-\ turn its EXIT into a branch.
+\ turn its EXIT into a branch. Until DOES> takes it, the first byte of that
+\ room says which defining word made the word, for SEE: a NOP for CREATE
+\ itself (and CONSTANT), else one of the codes below.
+1 CONSTANT by-variable
+2 CONSTANT by-2variable
+3 CONSTANT by-fvariable
 : value,    ( x -- )
   flash-buf 4 + !  op-lit flash-buf 3 + c!  $3F3F3F05 flash-buf 8 + !  op-nop flash-buf 12 + c!
   flash-buf 3 + 10 code-bytes,  $40 latest @ 8 + c!  5 latest @ 9 + c! ;
 : create    ( "<spaces>name" -- )  parse-name header, here value, reveal ;
-: variable  ( "<spaces>name" -- )  create 0 , ;
+: made-by   ( code -- )  last-xt @ 6 + code-c! ;   \ the defining word of the latest word
+: variable  ( "<spaces>name" -- )  create 0 ,  by-variable made-by ;
 : constant  ( x "<spaces>name" -- )  parse-name header, value, reveal ;
 : >body     ( xt -- a-addr )  1+ @p ;
 

@@ -1,7 +1,7 @@
 \ DOUBLE-NUMBER: double-cell numbers, the high cell on top.
 
 : 2constant  ( x1 x2 "<spaces>name" -- )  create , , does> 2@ ;
-: 2variable  ( "<spaces>name" -- )  create 0 , 0 , ;
+: 2variable  ( "<spaces>name" -- )  create 0 , 0 ,  by-2variable made-by ;
 : 2literal   ( x1 x2 -- )  swap literal, literal, ; immediate compile-only
 
 : d-      ( d1 d2 -- d3 )  dnegate d+ ;

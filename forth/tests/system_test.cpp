@@ -283,7 +283,7 @@ TEST(Tools, SeeShowsWhatMadeAWord) {
               "\r\n: s \r\n  .\" hi\" abort\" no\" ; ");
     EXPECT_EQ(forth("variable v 3 constant k 4 value x defer d ' v is d : m create , does> @ ; "
                     "see v see k see x see d see m"),
-              "\r\ncreate v \r\n3 constant k \r\n4 value x \r\ndefer d ( is v ) "
+              "\r\nvariable v \r\n3 constant k \r\n4 value x \r\ndefer d ( is v ) "
               "\r\n: m \r\n  create , \r\ndoes> \r\n  @ ; ");
     EXPECT_EQ(forth(": lo {: a b :} a b + to a ; see lo see 2dup synonym twice 2* see twice"),
               "\r\n: lo \r\n  {: l0 l1 :} l0 l1 + to l0 ; \r\n: 2dup ( inline: OVER OVER ) ; "

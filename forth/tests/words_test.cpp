@@ -3,7 +3,9 @@
 // while compiling, and SEE.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "forth/tests/rom_process.h"
 
@@ -112,6 +114,119 @@ TEST(ControlStructures, AFailedDefinitionLeavesTheDictionaryAsBefore) {
         ": z recurse 1 ?do loop again ;\n"
         "unused u @ - . code-here c @ - . latest @ l @ - . [defined] x . [defined] z .\n");
     EXPECT_NE(r.output.find("0 0 0 0 0  ok"), std::string::npos) << r.output;
+}
+
+// --- SEE --------------------------------------------------------------------------
+
+// Every control structure and every kind of literal, one definition each.
+const std::string kSeePrelude = "variable vv 5 value val defer dd create buf 10 allot ";
+const std::vector<std::string> kSeeCorpus = {
+    ": c-if dup 0< if negate then ;",
+    ": c-else if 1 else 2 then ;",
+    ": c-nest dup 0< if drop -1 else 0> if 1 else 0 then then ;",
+    ": c-until begin 1- dup 0= until ;",
+    ": c-again begin dup 10 > if exit then 1+ again ;",
+    ": c-while begin dup while 1- repeat ;",
+    ": c-while2 begin dup 2 > while dup 5 < while 1+ repeat 123 else 345 then ;",
+    ": c-while3 begin 1 while 2 while 3 while 4 repeat 5 then 6 then ;",
+    ": c-while-until begin dup while 1- dup 3 = until 100 then ;",
+    ": c-if-while begin dup 0> while dup 2 mod if 1- else 2 - then repeat ;",
+    ": c-ahead ahead 1 then 2 ;",
+    ": c-do 10 0 do i . loop ;",
+    ": c-do2 0 do i j + . loop ;",
+    ": c-qdo 0 ?do i . 2 +loop ;",
+    ": c-loops 3 0 do 4 1 do i j * . loop loop ;",
+    ": c-step 0 10 do i . -3 +loop ;",
+    ": c-anystep 100 0 do i . dup +loop drop ;",
+    ": c-leave 10 0 do i 5 = if leave then i . loop ;",
+    ": c-qleave 0 ?do i 4 = if leave then i . loop ;",
+    ": c-unloop 10 0 do i 5 > if i unloop exit then loop 0 ;",
+    ": c-case case 1 of 10 endof 2 of 20 endof 30 swap endcase ;",
+    ": c-case2 case 1 of endof 2 of 5 endof endcase ;",
+    ": c-exit dup if exit then drop ;",
+    ": c-recurse dup 2 < if drop 1 else dup 1- recurse * then ;",
+    ": c-tail 1- dup if recurse then ;",
+    ": c-rec-loop 0 ?do i recurse loop ;",
+    ": c-num 5 -7 123456789 -2147483648 0 $7fffffff ;",
+    ": c-double 123. -5. [ 1 2 ] 2literal ;",
+    ": c-char [char] a [char] \" [char] \\ ;",
+    ": c-s s\" hello world\" type s\" \" ;",
+    ": c-s\\ s\\\" tab\\there\\n\\\"q\\\" \\\\ \\x01\" type ;",
+    ": c-c c\" counted\" count type ;",
+    ": c-dot .\" printed text\" ;",
+    ": c-abort dup abort\" failed here\" ;",
+    ": c-long .\" a rather long string that should push the printing past the end of one line\" 1 2 ;",
+    ": c-tick ['] dup execute ['] if drop ;",
+    ": c-post postpone dup postpone if postpone ; ;  immediate",
+    ": c-comp ['] + compile, ;",
+    ": c-body vv @ buf 3 + val to val ['] dup is dd dd ;",
+    ": c-mid 1 execute 2 ;",
+    ": c-does create , does> @ 1+ ;",
+    ": c-locals {: a b | c :} a b + to c c ;",
+    ": q3 5 . ;",
+};
+
+// Shows each word of the corpus (SEE, and its code in hex) after compiling
+// the prelude and the definitions.
+std::map<std::string, std::pair<std::string, std::string>> see_and_code(const std::vector<std::string>& defs) {
+    std::vector<std::string> names;
+    std::string text = kSeePrelude + ": .code ( a1 a2 -- ) base @ >r hex swap ?do i c@p . loop r> base ! ; ";
+    for (const std::string& d : defs) {
+        text += d + " ";
+        names.push_back(d.substr(2, d.find(' ', 2) - 2));
+    }
+    text += ": end-of-corpus ; ";
+    for (size_t k = 0; k < names.size(); ++k) {
+        const std::string next = k + 1 < names.size() ? names[k + 1] : "end-of-corpus";
+        text += ".\" <see>\" see " + names[k] + " .\" <code>\" ' " + names[k] + " ' " + next + " 4 - .code .\" </code>\" ";
+    }
+    const std::string out = forth(text);
+    std::map<std::string, std::pair<std::string, std::string>> shown;
+    size_t at = 0;
+    for (const std::string& name : names) {
+        const size_t see = out.find("<see>", at), code = out.find("<code>", see), end = out.find("</code>", code);
+        if (end == std::string::npos) break;
+        shown[name] = {out.substr(see + 5, code - see - 5), out.substr(code + 6, end - code - 6)};
+        at = end;
+    }
+    return shown;
+}
+
+TEST(See, ItsTextCompiledAgainGivesTheSameCode) {
+    const auto first = see_and_code(kSeeCorpus);
+    ASSERT_EQ(first.size(), kSeeCorpus.size());
+    std::vector<std::string> again;
+    for (const std::string& def : kSeeCorpus) {
+        std::string text = first.at(def.substr(2, def.find(' ', 2) - 2)).first;
+        for (size_t k; (k = text.find("\r\n")) != std::string::npos;) text.replace(k, 2, " ");
+        again.push_back(text.substr(text.find(':')));
+    }
+    const auto second = see_and_code(again);
+    for (const auto& [name, shown] : first) {
+        ASSERT_TRUE(second.count(name)) << name;
+        EXPECT_FALSE(shown.second.empty()) << name;
+        EXPECT_EQ(second.at(name).second, shown.second) << name << ":" << shown.first;
+        EXPECT_EQ(second.at(name).first, shown.first) << name;
+    }
+}
+
+TEST(See, LiteralsAndCallsAreShownAsWritten) {
+    EXPECT_EQ(forth(": q3 5 . ; see q3"), "\r\n: q3 \r\n  5 . ; ");
+    EXPECT_EQ(forth(": c c\" counted\" count type s\\\" a\\\"b\\x01\" type ; see c"),
+              "\r\n: c \r\n  c\" counted\" count type s\\\" a\\\"b\\x01\" type ; ");
+    EXPECT_EQ(forth(": p postpone then ['] + compile, ; see p"), "\r\n: p \r\n  postpone then postpone + ; ");
+    EXPECT_EQ(forth(": w begin dup 2 > while dup 5 < while 1+ repeat 1 else 2 then ; see w"),
+              "\r\n: w \r\n  begin \r\n    dup 2 > while \r\n      dup 5 < while \r\n      1+ \r\n"
+              "    repeat \r\n    1 \r\n  else \r\n    2 \r\n  then ; ");
+}
+
+TEST(See, WordsAreShownByTheDefiningWordThatMadeThem) {
+    EXPECT_EQ(forth("variable v 2variable v2 create c 3 constant k 4 value x 1 2 2value two "
+                    "-12345678901. 2constant big 8 4 +field f defer d ' v is d : m create , does> @ ; 7 m mm "
+                    "see v see v2 see c see k see x see two see big see f see d see mm"),
+              "\r\nvariable v \r\n2variable v2 \r\ncreate c \r\n3 constant k \r\n4 value x \r\n1 2 2value two "
+              "\r\n-12345678901. 2constant big \r\n8 +field f \r\ndefer d ( is v ) "
+              "\r\ncreate mm \r\ndoes> \r\n  @ ; ");
 }
 
 }  // namespace
