@@ -24,8 +24,8 @@ $7FFF constant e-special      \ the E of infinities and NaNs
 $3C01 constant e-normal       \ the smallest E of a normal binary64
 $43FE constant e-largest      \ the largest E of a finite binary64
 $80000000 constant sign-bit
-: 3dup   ( x1 x2 x3 -- x1 x2 x3 x1 x2 x3 )  2 pick 2 pick 2 pick ;
-: 3drop  ( x1 x2 x3 -- )  2drop drop ;
+: 3dup   ( x1 x2 x3 -- x1 x2 x3 x1 x2 x3 )  >r 2dup r@ -rot r> ;  inline-latest
+: 3drop  ( x1 x2 x3 -- )  2drop drop ;  inline-latest
 
 \ --- The floating-point stack: 256 entries of three cells ------------------
 
@@ -36,17 +36,22 @@ here constant fp-empty
 fstack constant fp-full
 fp-empty fp0 !  fp-empty fp !
 
-: fx@    ( a -- lo hi se )  dup 8 + @ over 4 + @ rot @ ;
-: fx!    ( lo hi se a -- )  tuck ! tuck 4 + ! 8 + ! ;
-: fmove  ( a1 a2 -- )  >r fx@ r> fx! ;
+: fx@    ( a -- lo hi se )  dup 8 + @ over 4 + @ rot @ ;  inline-latest
+: fx!    ( lo hi se a -- )  tuck ! tuck 4 + ! 8 + ! ;  inline-latest
+: fmove  ( a1 a2 -- )  >r fx@ r> fx! ;  inline-latest
+: fp-underflow ( -- )  -45 throw ;
+: fp-overflow  ( -- )  -44 throw ;
+\ The words marked inline-latest are copied into the words that use them
+\ (they have no calls and no EXIT); their errors go to the word that
+\ throws by >R EXIT, which works wherever the copy lies.
 : entries ( n -- a )   \ the top entry, after checking that n are there
-  /fentry * fp @ tuck + fp-empty u> if -45 throw then ;
+  /fentry * fp @ tuck + fp-empty u> if ['] fp-underflow >r exit then ;  inline-latest
 : x>f     ( lo hi se -- ) ( F: -- r )
-  fp @ /fentry - dup fp-full u< if -44 throw then  dup fp ! fx! ;
-: f>x     ( F: r -- ) ( -- lo hi se )  1 entries dup /fentry + fp ! fx@ ;
+  fp @ /fentry - dup fp-full u< if ['] fp-overflow >r exit then  dup fp ! fx! ;  inline-latest
+: f>x     ( F: r -- ) ( -- lo hi se )  1 entries dup /fentry + fp ! fx@ ;  inline-latest
 \ Two operands: a is r1's entry, b is r2's; the result goes to a, the new top.
-: f2>    ( F: r1 r2 -- ) ( -- a b )  2 entries dup /fentry + dup fp ! swap ;
-: >ftop  ( lo hi se -- ) ( F: r -- r' )  fp @ fx! ;
+: f2>    ( F: r1 r2 -- ) ( -- a b )  2 entries dup /fentry + dup fp ! swap ;  inline-latest
+: >ftop  ( lo hi se -- ) ( F: r -- r' )  fp @ fx! ;  inline-latest
 
 : fdepth ( -- +n )  fp-empty fp @ - /fentry / ;
 : fdrop  ( F: r -- )  1 entries /fentry + fp ! ;
@@ -69,27 +74,25 @@ fp-empty fp0 !  fp-empty fp !
   dup 0= if drop exit then
   >r swap r@ rshift over 32 r@ - lshift or swap r> rshift ;
 : lost?   ( lo hi u -- flag )   \ some of the u low bits are set; u < 64
-  dup 32 u< if nip 1 swap lshift 1- and 0<> exit then
-  32 - 1 swap lshift 1- and or 0<> ;
-: sticky-bit ( x -- 0|1 )  0<> 1 and ;
-: sticky  ( lo hi flag -- lo' hi' )  sticky-bit rot or swap ;
+  dup 32 u< if nip 1 swap lshift 1- and else 32 - 1 swap lshift 1- and or then 0<> ;  inline-latest
+: sticky-bit ( x -- 0|1 )  0<> 1 and ;  inline-latest
+: sticky  ( lo hi flag -- lo' hi' )  sticky-bit rot or swap ;  inline-latest
 \ Shifted right with the bits that fall out or'ed into bit 0.
 : drshift-jam ( lo hi u -- lo' hi' )
-  dup 64 u< 0= if drop or 0<> 1 and 0 exit then
-  3dup lost? >r drshift r> sticky ;
+  dup 64 u< if 3dup lost? >r drshift r> sticky else drop or sticky-bit 0 then ;
 : 2/jam   ( lo hi -- lo' hi' )  over 1 and >r 1 drshift r> sticky ;
 \ Sums and differences with the carry or borrow out of bit 63.
-: dadd    ( lo1 hi1 lo2 hi2 -- lo hi c )  rot + fw@ >r  -rot + fw@ rot + fw@ r> or ;
-: dsub    ( lo1 hi1 lo2 hi2 -- lo hi b )  rot swap - fw@ >r  -rot - fw@ rot swap - fw@ r> or ;
+: dadd    ( lo1 hi1 lo2 hi2 -- lo hi c )  rot + fw@ >r  -rot + fw@ rot + fw@ r> or ;  inline-latest
+: dsub    ( lo1 hi1 lo2 hi2 -- lo hi b )  rot swap - fw@ >r  -rot - fw@ rot swap - fw@ r> or ;  inline-latest
 : normalize ( lo hi E -- lo' hi' E' )   \ m not zero: its leading 1 moved to bit 63
   >r  dup 0= if drop 0 swap r> 32 - >r then
-  begin dup 0< 0= while d2* r> 1- >r repeat  r> ;
+  begin dup 0< 0= while 2dup d+ r> 1- >r repeat  r> ;
 
 \ --- Rounding ----------------------------------------------------------------
 
-: e@      ( se -- E )  e-special and ;
-: ordinary? ( se -- flag )  e@ 1- e-special 1- u< ;   \ finite and not zero
-: m0=     ( lo hi -- flag )  or 0= ;
+: e@      ( se -- E )  e-special and ;  inline-latest
+: ordinary? ( se -- flag )  e@ 1- e-special 1- u< ;  inline-latest   \ finite and not zero
+: m0=     ( lo hi -- flag )  or 0= ;  inline-latest
 : signed-zero ( se -- lo hi se )  sign-bit and 0 0 rot ;
 : signed-inf  ( se -- lo hi se )  sign-bit and e-special or 0 0 rot ;
 \ A NaN's significand has bit 62 set when it is quiet; operations on NaNs
@@ -121,17 +124,21 @@ fp-empty fp0 !  fp-empty fp !
 \ To binary64; the common case, a normal result, adds a half less one and
 \ the lowest kept bit (ties to even) and clears the 11 bits below.
 : round53 ( lo hi se -- lo' hi' se' )
-  dup e@ e-normal - [ e-largest e-normal - ] literal u< 0= if
-    53 e-normal e-largest round-to exit then
-  >r swap dup 11 rshift 1 and $3FF + + -2048 and swap fw@ + fw@
-  if sign-bit or r> 1+ exit then r> ;
+  dup e@ e-normal - [ e-largest e-normal - ] literal u< if
+    >r swap dup 11 rshift 1 and $3FF + + -2048 and swap fw@ + fw@
+    if sign-bit or r> 1+ else r> then
+  else 53 e-normal e-largest round-to then ;
 \ A result that is zero, infinite or NaN is passed on; others are rounded.
-: round53? ( lo hi se -- lo' hi' se' )  dup ordinary? if round53 then ;
+: round53? ( lo hi se -- lo' hi' se' )
+  dup e@ e-normal - [ e-largest e-normal - ] literal u< if   \ the common case, as in round53
+    >r swap dup 11 rshift 1 and $3FF + + -2048 and swap fw@ + fw@
+    if sign-bit or r> 1+ else r> then
+  else dup ordinary? if round53 then then ;
 
 \ --- Binary64 in memory --------------------------------------------------
 
-: <<11    ( lo hi -- lo' hi' )  11 lshift over 21 rshift or swap 11 lshift swap ;
-: >>11    ( lo hi -- lo' hi' )  swap 11 rshift over 21 lshift or swap 11 rshift ;
+: <<11    ( lo hi -- lo' hi' )  11 lshift over 21 rshift or swap 11 lshift swap ;  inline-latest
+: >>11    ( lo hi -- lo' hi' )  swap 11 rshift over 21 lshift or swap 11 rshift ;  inline-latest
 : unpack  ( dlo dhi -- lo hi se )
   dup sign-bit and >r  dup 20 rshift $7FF and          ( dlo dhi e ) ( R: sign )
   dup 1- $7FE u< if $3C00 + >r <<11 sign-bit or r> r> or exit then
@@ -170,8 +177,8 @@ fp-empty fp0 !  fp-empty fp !
 
 \ --- Arithmetic ---------------------------------------------------------
 
-: m@      ( a -- lo hi )  dup 8 + @ swap 4 + @ ;
-: either-special? ( a b -- flag )  @ ordinary? swap @ ordinary? and 0= ;
+: m@      ( a -- lo hi )  dup 8 + @ swap 4 + @ ;  inline-latest
+: either-special? ( a b -- flag )  @ ordinary? swap @ ordinary? and 0= ;  inline-latest
 \ The NaN an operation on a NaN gives: the first operand's, quieted.
 : nan-of  ( a b -- lo hi se )  over x-nan? if drop else nip then fx@ quiet ;
 : nan-in? ( a b -- flag )  x-nan? swap x-nan? or ;
@@ -205,15 +212,15 @@ fp-empty fp0 !  fp-empty fp !
 : f-      ( F: r1 r2 -- r3 )  fnegate f+ ;
 
 \ Products: 32 x 64 bits, then 64 x 64 bits into four cells.
-: x*u     ( lo hi u -- t0 t1 t2 )  tuck um* 2>r um* 0 2r> d+ ;
+: x*u     ( lo hi u -- t0 t1 t2 )  tuck um* 2>r um* 0 2r> d+ ;  inline-latest
 : mul64   ( a0 a1 b0 b1 -- t0 t1 t2 t3 )
   >r >r 2dup r> x*u  2>r -rot 2r> r>  >r 2swap r>  x*u
-  >r >r rot + fw@ rot + r> + fw@ r> + ;
+  >r >r rot + fw@ rot + r> + fw@ r> + ;  inline-latest
 \ The top 64 bits of a product of two significands, with the sticky bit;
 \ c: the product reached bit 127.
 : top64   ( t0 t1 t2 t3 -- lo hi c )
-  dup 0< if 2swap or sticky-bit rot or swap true exit then
-  d2* 2>r dup 31 rshift >r 2* or sticky-bit r> or 2r> >r or r> false ;
+  dup 0< if 2swap or sticky-bit rot or swap true
+  else 2dup d+ 2>r dup 31 rshift >r 2* or sticky-bit r> or 2r> >r or r> false then ;  inline-latest
 : mul-special ( a b -- lo hi se )
   2dup nan-in? if nan-of exit then
   over @ over @ xor >r  @ e@ swap @ e@                 ( E2 E1 ) ( R: sign )
@@ -321,7 +328,15 @@ variable v0  variable v1
 : t<      ( k0 k1 k2 j0 j1 j2 -- flag )  {: k0 k1 k2 j0 j1 j2 :}
   k2 j2 <> if k2 j2 < exit then  k1 j1 <> if k1 j1 u< exit then  k0 j0 u< ;
 : t=      ( k0 k1 k2 j0 j1 j2 -- flag )  {: k0 k1 k2 j0 j1 j2 :}  k0 j0 = k1 j1 = and k2 j2 = and ;
-: x<      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r key r> key t< ;
+: mag<    ( a b -- flag )   \ |r1| < |r2|: exponent, then significand, unsigned
+  over @ e@ over @ e@ 2dup <> if u< nip nip exit then 2drop
+  over 4 + @ over 4 + @ 2dup <> if u< nip nip exit then 2drop
+  8 + @ swap 8 + @ swap u< ;
+: negative? ( a -- flag )  @ dup 0< swap e@ 0<> and ;   \ below zero
+: x<      ( a b -- flag )
+  2dup nan-in? if 2drop false exit then
+  over negative? over negative? 2dup and if 2drop swap mag< exit then
+  or if drop negative? exit then  mag< ;
 : x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r key r> key t= ;
 : f<      ( F: r1 r2 -- ) ( -- flag )  f2> x< fdrop ;
 : f0<     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< and nip ;
@@ -354,7 +369,7 @@ variable v0  variable v1
 : dffield: ( n1 "name" -- n2 )  faligned 8 +field ;
 : sffield: ( n1 "name" -- n2 )  aligned 4 +field ;
 
-: fvariable ( "name" -- )  falign create 0 , 0 , ;
+: fvariable ( "name" -- )  falign create 0 , 0 ,  by-fvariable made-by ;
 \ A constant keeps the unpacked number, ready for the stack.
 : fconstant ( F: r -- ) ( "name" -- )  create f>x , , ,  does> fx@ x>f ;
 : fvalue  ( F: r -- ) ( "name" -- )  falign create here 8 allot f!  does> f@ ;

@@ -97,6 +97,8 @@ TEST(FloatWords, SpecialValuesOfTheFunctions) {
 
 TEST(FloatWords, SeeShowsFloatLiterals) {
     EXPECT_EQ(forth(": t 1.5e0 0.1e f+ -2e300 ; see t"), "\r\n: t \r\n  1.5E0 1E-1 f+ -2E300 ; ");
+    EXPECT_EQ(forth("2.5e fconstant c see c 3e fvalue v 4e to v see v fvariable w see w"),
+              "\r\n2.5E0 fconstant c \r\n4E0 fvalue v \r\nfvariable w ");
 }
 
 TEST(FloatWords, EnvironmentAnswers) {
