@@ -53,6 +53,15 @@ std::vector<uint8_t> adder() {
     return a.finish();
 }
 
+// DEBUG's exit request with x = 0x12A: the process exits with 0x2A.
+std::vector<uint8_t> exit_request() {
+    Assembler a = small_image();
+    a.lit(0x12A);
+    a.lit(0x0100);
+    a.syscall(0x0001);
+    return a.finish();
+}
+
 std::vector<uint8_t> illegal() {
     Assembler a = small_image();
     a.byte(0x40);
@@ -221,8 +230,8 @@ TEST(Norvex, SignalsFromOutsideRestoreTheTerminal) {
 }
 
 TEST(Norvex, EveryOtherWayOutRestoresTheTerminal) {
-    TempImage bye(adder()), illegal_op(illegal()), prg(branch_out()), var(pop_past_memory()),
-        align(misaligned_fetch());
+    TempImage bye(adder()), exit_status(exit_request()), illegal_op(illegal()), prg(branch_out()),
+        var(pop_past_memory()), align(misaligned_fetch());
     const struct {
         const char* what;
         std::vector<std::string> args;
@@ -232,6 +241,7 @@ TEST(Norvex, EveryOtherWayOutRestoresTheTerminal) {
     } ways[] = {
         {"BYE", {name_arg(bye.path)}, "", "", 0},
         {"ESC", {"\\" + bye.path}, "LIT      ", "\x1b", 0},
+        {"exit request", {name_arg(exit_status.path)}, "", "", 0x2A},
         {"illegal opcode", {name_arg(illegal_op.path)}, "Illegal Opcode !!!\r\n", " ", 1},
         {"PC outside", {name_arg(prg.path)}, "GETPRGPTR - Error", " ", 1},
         {"pop outside", {name_arg(var.path)}, "GETVARPTR - Error", " ", 1},

@@ -91,13 +91,6 @@ variable shown     \ the history line shown, or -1 for the line being typed
   room ! line !  0 len ! 0 cur ! -1 shown !
   begin ekey edit-key until  line-done ;
 
-\ Whether keys come from a terminal: a terminal device answers FPAR@ with
-\ its binary bit (bit 0) set; a file or a pipe answers zeros.
-variable terminal-input
-: probe-terminal ( -- )
-  s" /dev/stdin" r/o open-file if drop false terminal-input ! exit then
-  dup handle (fpar@) if false else drop 1 and 0<> then terminal-input !
-  close-file drop ;
 : system-accept ( c-addr +n1 -- +n2 )
   terminal-input @ if edit-line else (accept) then ;
 ' system-accept is accept

@@ -56,7 +56,8 @@ public traverse-wordlist [defined] [else] [if] [then] [undefined]
 \ This system's own: see the README
 public cell -rot bounds place umin umax rdrop str= upc w@ w! @p c@p w@p arshift
 public sp@ sp! rp@ rp! compile-only vocabulary internals at-xy? screen-size color!
-public color@ ticks k-unknown save-system turnkey arguments break debug unbreak
+public color@ ticks k-unknown save-system turnkey arguments break debug unbreak (bye)
+public next-arg #!
 public #pv #px #p0 #vx #r0 #rstack #s0 #stack #c/pb #pb #c/fb #fb #c/tib #tb
 public #c/tob #hx #v0 find-name find-name-in warnings on off
 public f.s fpick f= f<> f> f<= f>= f0> fnip
