@@ -9,7 +9,8 @@ variable boot-xt   \ a turnkey image runs this word instead of the loop
 
 : run-turnkey ( xt -- )  catch ?dup if report end-script then  bye ;
 : system-start ( -- )
-  -1 pending-key !  0 substitutions !  clear-history
+  -1 pending-key !  0 substitutions !  clear-history  0 0 history-file 2!
+  terminal-input @ if load-history then
   boot-xt @ ?dup if run-turnkey then  (start-up) ;
 ' system-start is start-up
 
