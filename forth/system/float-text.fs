@@ -228,8 +228,8 @@ variable dropped     \ a digit that did not fit was not 0
 
 \ --- Float literals -----------------------------------------------------
 
-: (fliteral) ( lo hi se -- ) ( F: -- r )  x>f ;
-: fliteral ( F: r -- )  f>x rot literal, swap literal, literal, ['] (fliteral) compile, ;
+\ A literal is its three cells and the code of X>F, which pushes them.
+: fliteral ( F: r -- )  f>x rot literal, swap literal, literal, ['] x>f compile, ;
   immediate compile-only
 : letter? ( c-addr u char -- flag )  -rot bounds ?do i c@ upc over = if drop true unloop exit then loop drop false ;
 \ In decimal, text with an exponent E (and none with D) that >FLOAT takes.

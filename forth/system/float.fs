@@ -54,14 +54,14 @@ fp-empty fp0 !  fp-empty fp !
 : >ftop  ( lo hi se -- ) ( F: r -- r' )  fp @ fx! ;  inline-latest
 
 : fdepth ( -- +n )  fp-empty fp @ - /fentry / ;
-: fdrop  ( F: r -- )  1 entries /fentry + fp ! ;
-: fdup   ( F: r -- r r )  1 entries fx@ x>f ;
-: fover  ( F: r1 r2 -- r1 r2 r1 )  2 entries /fentry + fx@ x>f ;
-: fswap  ( F: r1 r2 -- r2 r1 )  2 entries >r  r@ /fentry + fx@  r@ r@ /fentry + fmove  r> fx! ;
+: fdrop  ( F: r -- )  1 entries /fentry + fp ! ;  inline-latest
+: fdup   ( F: r -- r r )  1 entries fx@ x>f ;  inline-latest
+: fover  ( F: r1 r2 -- r1 r2 r1 )  2 entries /fentry + fx@ x>f ;  inline-latest
+: fswap  ( F: r1 r2 -- r2 r1 )  2 entries >r  r@ /fentry + fx@  r@ r@ /fentry + fmove  r> fx! ;  inline-latest
 : frot   ( F: r1 r2 r3 -- r2 r3 r1 )
-  3 entries >r  r@ 24 + fx@  r@ 12 + r@ 24 + fmove  r@ r@ 12 + fmove  r> fx! ;
+  3 entries >r  r@ 24 + fx@  r@ 12 + r@ 24 + fmove  r@ r@ 12 + fmove  r> fx! ;  inline-latest
 : fnip   ( F: r1 r2 -- r2 )  fswap fdrop ;
-: fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )  dup 1+ entries swap /fentry * + fx@ x>f ;
+: fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )  dup 1+ entries swap /fentry * + fx@ x>f ;  inline-latest
 
 \ --- 64-bit significands: ( lo hi ) --------------------------------------
 
@@ -206,10 +206,10 @@ fp-empty fp0 !  fp-empty fp !
   over @ e@ over @ e@ - >r  dup m@ r> drshift-jam     ( a b lo2 hi2 )
   2swap @ over @ xor >r  dup m@ rot @ r> 0<            ( lo2 hi2 lo1 hi1 se1 differ )
   if sub-m else add-m then ;
-: fnegate ( F: r1 -- r2 )  1 entries dup @ sign-bit xor swap ! ;
-: fabs    ( F: r1 -- r2 )  1 entries dup @ sign-bit invert and swap ! ;
+: fnegate ( F: r1 -- r2 )  1 entries dup @ sign-bit xor swap ! ;  inline-latest
+: fabs    ( F: r1 -- r2 )  1 entries dup @ sign-bit invert and swap ! ;  inline-latest
 : f+      ( F: r1 r2 -- r3 )  f2> x+ round53? >ftop ;
-: f-      ( F: r1 r2 -- r3 )  fnegate f+ ;
+: f-      ( F: r1 r2 -- r3 )  f2> dup @ sign-bit xor over ! x+ round53? >ftop ;
 
 \ Products: 32 x 64 bits, then 64 x 64 bits into four cells.
 : x*u     ( lo hi u -- t0 t1 t2 )  tuck um* 2>r um* 0 2r> d+ ;  inline-latest

@@ -98,6 +98,9 @@ TEST(FloatWords, SpecialValuesOfTheFunctions) {
 
 TEST(FloatWords, SeeShowsFloatLiterals) {
     EXPECT_EQ(forth(": t 1.5e0 0.1e f+ -2e300 ; see t"), "\n: t \n  1.5E0 1E-1 f+ -2E300 ; ");
+    // Stack words are compiled inline, with branches of their own: SEE reads each as one word.
+    EXPECT_EQ(forth(": s fdup fover fswap 2 fpick frot fdrop fnegate fabs 1e f> if 2e then ; see s"),
+              "\n: s \n  fdup fover fswap 2 fpick frot fdrop fnegate fabs 1E0 f> if \n    2E0 \n  then ; ");
     EXPECT_EQ(forth("2.5e fconstant c see c 3e fvalue v 4e to v see v fvariable w see w"),
               "\n2.5E0 fconstant c \n4E0 fvalue v \nfvariable w ");
 }
