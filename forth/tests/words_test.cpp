@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "forth/tests/rom_process.h"
-#include "tests/pty_session.h"
+#include "forth/tests/rom_terminal.h"
 
 namespace norvex::forth {
 namespace {
@@ -107,17 +107,15 @@ TEST(ControlStructures, TheStandardsMixesStayLegal) {
 
 TEST(ControlStructures, AFailedDefinitionLeavesTheDictionaryAsBefore) {
     // On the terminal, where an error does not end the session.
-    testing::PtySession s(NORVEX_ROM_BIN, {});
-    ASSERT_TRUE(s.wait_for("Norvex Forth 1.0\r\n")) << s.output();
-    s.send("also internals variable u variable c variable l here u ! code-here c ! latest @ l !\r");
-    ASSERT_TRUE(s.wait_for("l !  ok\r\n")) << s.output();
+    RomTerminal t;
+    ASSERT_TRUE(t.line("also internals variable u variable c variable l here u ! code-here c ! latest @ l !",
+                       "l !  ok\r\n")) << t.s.output();
     for (const char* line : {": x 1 2 + s\" abc\" then ;", ": y [ 1 0 / ] ;", ":noname if ;",
                              ": z recurse 1 ?do loop again ;"})
-        s.send(std::string(line) + "\r");
-    s.send("here u @ - . code-here c @ - . latest @ l @ - . [defined] x . [defined] z .\r");
-    EXPECT_TRUE(s.wait_for("0 0 0 0 0  ok\r\n")) << s.output();
-    s.send("\x04");
-    EXPECT_EQ(s.wait_exit(), 0);
+        t.s.send(std::string(line) + "\r");
+    EXPECT_TRUE(t.line("here u @ - . code-here c @ - . latest @ l @ - . [defined] x . [defined] z .",
+                       "0 0 0 0 0  ok\r\n")) << t.s.output();
+    EXPECT_EQ(t.leave(), 0);
 }
 
 // --- SEE --------------------------------------------------------------------------
