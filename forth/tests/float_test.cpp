@@ -494,5 +494,32 @@ TEST(FloatFunctions, Hyperbolic) {
     check_unary("fatanh", [](double x) { return double(atanhl(x)); }, false, 50, spread(-1, 1));
 }
 
+TEST(FloatFunctions, Power) {
+    // Bases of any size with exponents that keep most results in range,
+    // negative bases with integral exponents, and any pair at all.
+    Operands ops(51);
+    std::vector<double> x(kOperands), y(kOperands);
+    std::vector<uint8_t> input;
+    for (size_t k = 0; k < kOperands; ++k) {
+        switch (ops.raw() % 4) {
+        case 0: x[k] = ops.any(); y[k] = ops.any(); break;
+        case 1: x[k] = -ops.uniform(0, 10); y[k] = double(int(ops.raw() % 61) - 30); break;
+        default:
+            x[k] = std::fabs(ops.any());
+            y[k] = (x[k] == 1 || !std::isfinite(x[k]) || x[k] == 0) ? ops.uniform(-5, 5)
+                                                                     : ops.uniform(-1000, 1000) / std::log2(x[k]);
+        }
+        put(input, x[k]);
+        put(input, y[k]);
+    }
+    const std::vector<uint8_t> out = run_words({16, 8, ">r dup f@ 8 + f@ f** r> f!"}, input);
+    Mismatches m;
+    for (size_t k = 0; k < kOperands && out.size() == kOperands * 8; ++k) {
+        const double want = double(powl(x[k], y[k])), got = get<double>(out, 8 * k);
+        if (!within_ulp(want, got)) m.add(hex(x[k]) + " " + hex(y[k]) + " f**: " + hex(got) + ", host " + hex(want));
+    }
+    EXPECT_EQ(m.count, 0u) << m.first;
+}
+
 }  // namespace
 }  // namespace norvex::forth
