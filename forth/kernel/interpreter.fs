@@ -36,9 +36,13 @@
 : ?stack     ( -- )
   sp@ sp0 u> if -4 throw then
   sp@ sp-limit @ u< if -3 throw then
-  rp@ rp-limit @ u< if -5 throw then ;
+  rp@ rp-limit @ u< if -5 throw then
+  fp @ fp0 @ u> if -45 throw then ;
+: not-a-number ( c-addr u -- )  2drop -13 throw ;
+DEFER other-number ( c-addr u -- i*x )   \ text that is no integer: the float literals
+' not-a-number IS other-number
 : interpret-number ( c-addr u -- i*x )
-  number? ?dup 0= if -13 throw then
+  2dup 2>r number? ?dup 0= if 2r> other-number exit then  2r> 2drop
   state @ if 1 = if literal, else swap literal, literal, then else drop then ;
 : interpret-name ( c-addr u -- i*x )
   2dup last-word 2!
@@ -176,7 +180,7 @@ VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )
   begin
-    rp0 rp! reset-input  no-locals lp0 @ lp !  false state !
+    rp0 rp! reset-input  no-locals lp0 @ lp !  fp0 @ fp !  false state !
     ['] serve catch report  terminal-input @ 0= if end-script then  sp0 sp!
   again ;
 : (no-catch) ( n -- )  report  terminal-input @ 0= if end-script then  sp0 sp! quit ;
@@ -216,7 +220,7 @@ VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
   mem-top @ rp0 do ['] rstack-underflow i ! 4 +loop ;
 : restore-data ( -- )  #pv dup cell+ swap @p data-start swap pmove ;
 : init       ( -- )
-  decimal  false state !  0 handler !  0 terminal-line !  lp0 @ lp !  no-locals  0 after-cr !
+  decimal  false state !  0 handler !  0 terminal-line !  lp0 @ lp !  fp0 @ fp !  no-locals  0 after-cr !
   end-definition
   close-records  0 file-ior !  0 next-string !  strings #strings cells erase
   0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input  catch-interrupts ;

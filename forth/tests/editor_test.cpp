@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "forth/tests/rom_process.h"
+#include "forth/tests/rom_terminal.h"
 #include "tests/pty_session.h"
 
 namespace norvex::forth {
 namespace {
-
-const std::string kTermBanner = "Norvex Forth 1.0\r\n";
 
 // What a terminal shows: cells written as a VT terminal writes them (the
 // pending wrap at the last column, East Asian wide characters in two
@@ -112,25 +111,11 @@ std::string times(int n, const std::string& key) {
     return keys;
 }
 
-struct Session {
-    testing::PtySession s;
-    explicit Session(unsigned short cols = 80) : s(NORVEX_ROM_BIN, {}, {}, cols) {
-        EXPECT_TRUE(s.wait_for(kTermBanner)) << s.output();
-    }
-    bool line(const std::string& keys, const std::string& answer) {
-        s.send(keys + "\r");
-        return s.wait_for(answer);
-    }
-    int leave() {
-        s.send("\x04");
-        return s.wait_exit();
-    }
-};
 
 // --- UTF-8 ------------------------------------------------------------------------
 
 TEST(LineEditor, MovesAndDeletesWholeCharacters) {
-    Session t;
+    RomTerminal t;
     // Backspace takes the two bytes of é; the string is one character long.
     ASSERT_TRUE(t.line("s\" a\xc3\xa9" + kBackspace + "\" nip .", "\" nip . 1  ok\r\n")) << t.s.output();
     // Left over two wide characters, insert, right over one, Delete the other.
@@ -147,7 +132,7 @@ TEST(LineEditor, MovesAndDeletesWholeCharacters) {
 TEST(LineEditor, ALineWiderThanTheWindowRedrawsCleanly) {
     // 20 columns: the line takes two rows; wide and multi-byte characters
     // move what follows them.
-    Session t(20);
+    RomTerminal t({}, 20);
     t.s.send("s\" \xc3\xa9日本 0123456789abcdefghij\" type");
     t.s.send(kHome + times(4, kRight) + "\xc3\xbc" + kEnd + times(6, kLeft) + kBackspace);
     t.s.wait_for("(all of it)", 500);
@@ -193,7 +178,7 @@ struct Home {
 TEST(History, LinesAreKeptAcrossSessionsAndSurviveAFaultReport) {
     Home home;
     {
-        Session t;
+        RomTerminal t;
         ASSERT_TRUE(t.line("1 .", " 1  ok\r\n"));
         ASSERT_TRUE(t.line("", "  ok\r\n"));   // empty lines are not kept
         ASSERT_TRUE(t.line("2 .", " 2  ok\r\n"));
@@ -204,7 +189,7 @@ TEST(History, LinesAreKeptAcrossSessionsAndSurviveAFaultReport) {
         EXPECT_EQ(t.s.wait_exit(), 1);
     }
     EXPECT_EQ(home.file(), "1 .\n2 .\n$30000000 @\n");
-    Session t;
+    RomTerminal t;
     ASSERT_TRUE(t.line(kUp + kUp, " 2  ok\r\n")) << t.s.output();
     EXPECT_EQ(t.leave(), 0);
     const std::string kept = "1 .\n2 .\n$30000000 @\n2 .\n";
@@ -219,7 +204,7 @@ TEST(History, TheFileKeepsTheLast1000Lines) {
     std::string lines;
     for (int k = 0; k < 1500; ++k) lines += std::to_string(k) + " .\n";
     home.dir.write(".norvex-history", lines);
-    Session t;
+    RomTerminal t;
     ASSERT_TRUE(t.line(kUp, " 1499  ok\r\n")) << t.s.output();
     EXPECT_EQ(t.leave(), 0);
     const std::string kept = home.file();
@@ -232,7 +217,7 @@ TEST(History, NoFileWithoutAHome) {
     for (bool unset : {true, false}) {
         if (unset) unsetenv("HOME");
         else setenv("HOME", "", 1);
-        Session t;
+        RomTerminal t;
         ASSERT_TRUE(t.line("5 .", " 5  ok\r\n"));
         EXPECT_EQ(t.leave(), 0);
         EXPECT_FALSE(std::filesystem::exists("/.norvex-history"));
@@ -242,7 +227,7 @@ TEST(History, NoFileWithoutAHome) {
 // --- Tab completion -----------------------------------------------------------------
 
 TEST(Completion, TabCompletesNamesOfTheSearchOrder) {
-    Session t;
+    RomTerminal t;
     ASSERT_TRUE(t.line(": frobnicate-one 1 ; : frobnicate-two 2 ;", " ok\r\n"));
     // As far as the names agree; a second Tab lists them and shows the line again.
     t.s.send("FROBN\t");

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "forth/tests/rom_process.h"
+#include "forth/tests/rom_terminal.h"
 #include "tests/pty_session.h"
 
 namespace norvex::forth {
@@ -66,32 +67,15 @@ TEST(RomStart, ArgumentStringLongerThanTheTextBuffer) {
 
 // --- Errors -----------------------------------------------------------------
 
-// A session on a terminal: lines typed, each answered before the next.
-struct Terminal {
-    testing::PtySession s;
-    explicit Terminal(const std::vector<std::string>& args = {}) : s(NORVEX_ROM_BIN, args) {
-        EXPECT_TRUE(s.wait_for(kTermBanner)) << s.output();
-    }
-    // Types the line and Enter; true once the answer has come.
-    bool type(const std::string& line, const std::string& answer) {
-        s.send(line + "\r");
-        return s.wait_for(answer);
-    }
-    int leave() {
-        s.send("\x04");
-        return s.wait_exit();
-    }
-};
-
 TEST(RomErrors, OnTheTerminalTheMessageNamesTheWordAndTheSessionGoesOn) {
-    Terminal t;
-    ASSERT_TRUE(t.type("1 2 frob 3", "1 2 frob 3 \r\nfrob: undefined word\r\n")) << t.s.output();
-    ASSERT_TRUE(t.type("depth .", "depth . 0  ok\r\n")) << t.s.output();   // the stacks were reset
+    RomTerminal t;
+    ASSERT_TRUE(t.line("1 2 frob 3", "1 2 frob 3 \r\nfrob: undefined word\r\n")) << t.s.output();
+    ASSERT_TRUE(t.line("depth .", "depth . 0  ok\r\n")) << t.s.output();   // the stacks were reset
     // A definition that failed stays hidden.
-    ASSERT_TRUE(t.type(": bad 1 nosuch 2 ;", "nosuch: undefined word\r\n")) << t.s.output();
-    ASSERT_TRUE(t.type("bad", "bad \r\nbad: undefined word\r\n")) << t.s.output();
-    ASSERT_TRUE(t.type(": fill 20000 0 do i loop ; fill", "fill: stack overflow\r\n")) << t.s.output();
-    ASSERT_TRUE(t.type("depth 1 .", "depth 1 . 1  ok\r\n")) << t.s.output();
+    ASSERT_TRUE(t.line(": bad 1 nosuch 2 ;", "nosuch: undefined word\r\n")) << t.s.output();
+    ASSERT_TRUE(t.line("bad", "bad \r\nbad: undefined word\r\n")) << t.s.output();
+    ASSERT_TRUE(t.line(": fill 20000 0 do i loop ; fill", "fill: stack overflow\r\n")) << t.s.output();
+    ASSERT_TRUE(t.line("depth 1 .", "depth 1 . 1  ok\r\n")) << t.s.output();
     EXPECT_EQ(t.leave(), 0);
 }
 
@@ -144,11 +128,11 @@ TEST(RomFiles, NestedIncludeReportsTheFileAndLine) {
     EXPECT_EQ(r.output, kBanner + "include a.fs \nlib/b.fs:3: frob: undefined word\n");
     EXPECT_EQ(r.status, 1);
     // On the terminal the session goes on, with what was defined before the error.
-    Terminal t;
-    ASSERT_TRUE(t.type("s\" " + dir.path + "/a.fs\" included", "/lib/b.fs:3: frob: undefined word\r\n"))
+    RomTerminal t;
+    ASSERT_TRUE(t.line("s\" " + dir.path + "/a.fs\" included", "/lib/b.fs:3: frob: undefined word\r\n"))
         << t.s.output();
-    ASSERT_TRUE(t.type("from-a from-b + .", " 3  ok\r\n")) << t.s.output();
-    ASSERT_TRUE(t.type("after-b", "after-b: undefined word")) << t.s.output();
+    ASSERT_TRUE(t.line("from-a from-b + .", " 3  ok\r\n")) << t.s.output();
+    ASSERT_TRUE(t.line("after-b", "after-b: undefined word")) << t.s.output();
     EXPECT_EQ(t.leave(), 0);
 }
 
@@ -325,11 +309,11 @@ TEST(RomInput, TheLineEditorMovesInsertsDeletesAndRecalls) {
 }
 
 TEST(RomInput, TheTerminalTakesLinesLongerThanAKilobyte) {
-    Terminal t;
+    RomTerminal t;
     std::string line = "\\";
     while (line.size() < 1500) line += " x";
     for (size_t at = 0; at < line.size(); at += 500) t.s.send(line.substr(at, 500));
-    ASSERT_TRUE(t.type(" 5 .", " x 5 .  ok\r\n")) << t.s.output().substr(t.s.output().size() - 50);   // a comment
+    ASSERT_TRUE(t.line(" 5 .", " x 5 .  ok\r\n")) << t.s.output().substr(t.s.output().size() - 50);   // a comment
     EXPECT_EQ(t.leave(), 0);
 }
 
