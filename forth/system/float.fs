@@ -321,7 +321,7 @@ variable v0  variable v1
 
 \ The numbers in order as signed 96-bit integers; zeros are equal.
 : tnegate ( k0 k1 k2 -- k0' k1' k2' )  invert >r invert swap invert swap 1 0 dadd r> + ;
-: key     ( a -- k0 k1 k2 )
+: order-key ( a -- k0 k1 k2 )
   fx@ dup e@ 0= if 2drop drop 0 0 0 exit then
   dup e@ swap 0< if tnegate then ;
 : t<      ( k0 k1 k2 j0 j1 j2 -- flag )  {: k0 k1 k2 j0 j1 j2 :}
@@ -336,13 +336,13 @@ variable v0  variable v1
   2dup nan-in? if 2drop false exit then
   over negative? over negative? 2dup and if 2drop swap mag< exit then
   or if drop negative? exit then  mag< ;
-: x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r key r> key t= ;
+: x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r order-key r> order-key t= ;
 : f<      ( F: r1 r2 -- ) ( -- flag )  f2> x< fdrop ;
 : f0<     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< and nip ;
 : f0=     ( F: r -- ) ( -- flag )  f>x e@ 0= nip nip ;
 
 \ FMIN and FMAX: a NaN gives way to the other number; -0 is below +0.
-: mkey    ( a -- k0 k1 k2 )  dup @ e@ if key exit then  @ 0< dup dup ;
+: mkey    ( a -- k0 k1 k2 )  dup @ e@ if order-key exit then  @ 0< dup dup ;
 : take-second? ( a b xt -- flag )   \ xt ( key1 key2 -- flag ) prefers b's
   >r dup x-nan? if 2drop rdrop false exit then  over x-nan? if 2drop rdrop true exit then
   >r mkey r> mkey r> execute ;
