@@ -3,7 +3,8 @@
 // matrix, fib), each run as one whole process that loads the file, runs
 // `main`, prints a marker and leaves. Systems are interleaved run by run, so
 // drift of the machine hits all alike; each figure is the median of the
-// runs after a warm-up. Also the start-and-leave time of an empty program.
+// runs after a warm-up. Also the start-and-leave time of an empty program,
+// and bench/float.fs, a floating-point program (Mandelbrot and n-body).
 //
 // Usage: forth_bench NORVEX-ROM [runs] [program-dir]
 #include <sys/resource.h>
@@ -142,6 +143,15 @@ int main(int argc, char** argv) {
     const double geo_fast = std::exp(log_fast / n), geo_itc = std::exp(log_itc / n);
     std::printf("%-8s %35s %9.2f %9.2f   (geometric mean of the ratios)\n", "", "", geo_fast, geo_itc);
 
+    // Floating point: software binary64 on the virtual processor against
+    // the peers' hardware arithmetic.
+    const Result fl = measure(systems, NORVEX_BENCH_DIR "/float.fs", runs);
+    const double float_fast = fl.seconds[0] / fl.seconds[1];
+    all_completed = all_completed && fl.completed;
+    std::printf("%-8s %10.3fs %10.3fs %10.3fs %9.2f %9.2f   %ld / %ld / %ld%s   (bench/float.fs)\n", "float",
+                fl.seconds[0], fl.seconds[1], fl.seconds[2], float_fast, fl.seconds[0] / fl.seconds[2],
+                fl.peak_kb[0], fl.peak_kb[1], fl.peak_kb[2], fl.completed ? "" : "   (a run did not complete)");
+
     const Result empty = measure(systems, "", runs);
     std::printf("\nstart and leave: %.4fs / %.4fs / %.4fs, peak %ld / %ld / %ld KB\n", empty.seconds[0],
                 empty.seconds[1], empty.seconds[2], empty.peak_kb[0], empty.peak_kb[1], empty.peak_kb[2]);
@@ -153,6 +163,7 @@ int main(int argc, char** argv) {
     std::printf("  start and leave no slower than gforth-fast: %s\n",
                 empty.seconds[0] <= empty.seconds[1] ? "met" : "NOT met");
     std::printf("  peak memory no larger than gforth-fast's:   %s\n", memory_ok ? "met" : "NOT met");
+    std::printf("  float at most 8 x gforth-fast:       %.2f %s\n", float_fast, float_fast <= 8.0 ? "met" : "NOT met");
     if (!all_completed || !empty.completed) std::printf("  SOME RUNS DID NOT COMPLETE\n");
     return all_completed && empty.completed ? 0 : 1;
 }

@@ -142,7 +142,11 @@ void PosixConsole::write(const uint8_t* data, size_t n) {
         kept_output::append(data, n);
         return;
     }
-    const size_t done = batch_depth_ ? (kept_output::append(data, n), n) : kept_output::write_through(data, n);
+    size_t done = n;
+    if (batch_depth_)
+        kept_output::append(data, n);
+    else
+        done = kept_output::write_through(data, n);
     follow_resize();
     vt_.track(data, done);
 }

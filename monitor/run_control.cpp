@@ -54,7 +54,7 @@ int MAINLOOP(Machine& m, const std::function<void(Machine&)>& startup) {
         for (;;) {
             break_check(m);
             if (m.DBGMODE & DM_TRACE) TRACELINE(m);
-            if (m.DBGMODE & DM_STOP) throw RunEnd{kExitOk, false};
+            if (m.DBGMODE & DM_STOP) throw RunEnd{m.services.exit_status, false};
             if (m.DBGMODE & DM_STEP) monitor_key(m);
             RUNBURST(m);
         }

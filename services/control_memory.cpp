@@ -51,6 +51,14 @@ ServiceEnd widen(Burst& b, uint32_t unit) {
     return ServiceEnd::Continue;
 }
 
+// Ends the run at the main loop's next pass, with the registers as the burst
+// started with them (the last trace line shows the SYSCALL again).
+ServiceEnd stop_run(Burst& b, uint8_t exit_status) {
+    b.m.DBGMODE |= DM_STOP;
+    b.m.services.exit_status = exit_status;
+    return ServiceEnd::LeaveBurst;
+}
+
 }  // namespace
 
 ServiceEnd svc_INIT(Burst& b) {
@@ -59,15 +67,14 @@ ServiceEnd svc_INIT(Burst& b) {
     return ServiceEnd::Continue;
 }
 
-ServiceEnd svc_BYE(Burst& b) {
-    b.m.DBGMODE |= DM_STOP;
-    return ServiceEnd::LeaveBurst;
-}
+ServiceEnd svc_BYE(Burst& b) { return stop_run(b, 0); }
 
-// ( x mode -- 0 )
+// ( x mode -- 0 ). Bits 8-15 of mode are requests: a call with one of them
+// does only that request. Without them the low byte replaces DBGMODE.
 ServiceEnd svc_DEBUG(Burst& b) {
     b.require(2);
     const uint32_t mode = b.pop();
+    if (mode & kDebugExitRequest) return stop_run(b, uint8_t(b.pop()));   // as BYE, with status x
     b.m.DBGMODE = uint8_t(mode);
     b.m.BREAKADR = b.pop();
     b.push(0);

@@ -16,6 +16,10 @@ constexpr uint32_t kWriteUnit = 16;
 // XINIT, CINIT, TINIT, FINIT: ( x -- 0 ).
 ServiceEnd svc_INIT(Burst& b);
 
+// DEBUG's request to end the run as BYE does, the process exiting with
+// status x & 0xFF.
+constexpr uint32_t kDebugExitRequest = 0x0100;
+
 ServiceEnd svc_BYE(Burst& b);
 ServiceEnd svc_DEBUG(Burst& b);
 ServiceEnd svc_GETPAR(Burst& b);

@@ -57,6 +57,10 @@ struct ServiceState {
     uint32_t serial_flags = 0;
     uint32_t serial_baud = 0;
 
+    // The status the process exits with once the image stops: 0 after BYE,
+    // x & 0xFF after DEBUG's exit request.
+    uint8_t exit_status = 0;
+
     // The screen as last queried, or as ATXY and COLOR! last set it; all
     // zeros until a query succeeds.
     ScreenInfo screen;

@@ -24,9 +24,9 @@ int64_t now_ms() {
 }  // namespace
 
 PtySession::PtySession(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& stdin_file) {
+                       const std::string& stdin_file, unsigned short cols) {
     int slave = -1;
-    struct winsize size{24, 80, 0, 0};
+    struct winsize size{24, cols, 0, 0};
     if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty");
     tcgetattr(slave, &initial_);
     pid_ = fork();

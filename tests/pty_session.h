@@ -14,8 +14,9 @@ class PtySession {
 public:
     // Starts program with args; its standard input, output and error are the
     // terminal, unless stdin_file is given (then standard input is that file).
+    // The window has cols columns and 24 rows.
     PtySession(const std::string& program, const std::vector<std::string>& args,
-               const std::string& stdin_file = {});
+               const std::string& stdin_file = {}, unsigned short cols = 80);
     ~PtySession();
     PtySession(const PtySession&) = delete;
     PtySession& operator=(const PtySession&) = delete;

@@ -202,12 +202,46 @@ TEST(RunControl, PcBreakTakesPrecedenceOverIpBreak) {
 TEST(RunControl, HighModeBitsRunFree) {
     Assembler a = harvard_image();
     a.lit(0);
-    a.lit(0x1E0);   // low byte 0xE0: bits 5 to 7 only
+    a.lit(0xE0);   // bits 5 to 7 only
     a.syscall(0x0001);
     a.syscall(0x0000);
     const Outcome o = run_builtin(a.finish());
     EXPECT_EQ(o.output, "");
     EXPECT_EQ(o.status, kExitOk);
+}
+
+// LIT 0x12A, LIT 0x0100, DEBUG: the exit request, with BYE after it.
+std::vector<uint8_t> exit_program(uint32_t mode) {
+    Assembler a = harvard_image();
+    a.lit(0x12A);
+    a.lit(mode);
+    a.syscall(0x0001);
+    a.syscall(0x0000);
+    return a.finish();
+}
+
+TEST(RunControl, ExitRequestEndsTheRunWithTheLowByteAsStatus) {
+    const Outcome o = run_builtin(exit_program(0x0100));
+    EXPECT_EQ(o.output, "");
+    EXPECT_EQ(o.status, 0x2A);
+    // Bit 8 with any others: still only the request; the run modes and the
+    // break address stay as they were.
+    testing::VmRun run;
+    run.load(exit_program(0x01FF));
+    run.run();
+    EXPECT_EQ(run.status, 0x2A);
+    EXPECT_EQ(run.m.DBGMODE, DM_STOP);
+    EXPECT_EQ(run.m.BREAKADR, 0u);
+}
+
+TEST(RunControl, ExitRequestInTraceModeShowsTheSyscallAgain) {
+    const Outcome o = run_norvex(exit_program(0x0100), "/%");
+    const std::string tail =
+        "\r\n\r\nS=20000EF4:00000001|00000100|0000012A  R=20001000:00000000|00000000|00000000 "
+        "\r\nIP=00000000 W=00000000 PC=0000005F 3E          DEBUG    ";
+    ASSERT_GE(o.output.size(), tail.size());
+    EXPECT_EQ(o.output.substr(o.output.size() - tail.size()), tail);
+    EXPECT_EQ(o.status, 0x2A);
 }
 
 TEST(FaultReports, IllegalOpcode) {
@@ -398,7 +432,7 @@ TEST(Services, GetparHandsOutTheArgumentStringOnce) {
 TEST(Services, DebugTakesTheLowByteAndAllOfTheAddress) {
     Assembler a = harvard_image();
     a.lit(0xDEADBEEF);
-    a.lit(0x0100 | DM_STOP);
+    a.lit(0x8000 | DM_STOP);   // a high bit that asks for nothing
     a.syscall(0x0001);
     testing::VmRun run;
     run.load(a.finish());

@@ -13,42 +13,23 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "asm/assembler.h"
+#include "tests/program_images.h"
 #include "tests/pty_session.h"
 
 namespace norvex {
 namespace {
 
 using assembler::Assembler;
-
-struct TempFile {
-    std::string path;
-    explicit TempFile(const std::string& content = {}) {
-        char name[] = "/tmp/norvex-out-XXXXXX";
-        const int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(write(fd, content.data(), content.size()), ssize_t(content.size()));
-        close(fd);
-        path = name;
-    }
-    explicit TempFile(const std::vector<uint8_t>& bytes)
-        : TempFile(std::string(bytes.begin(), bytes.end())) {}
-    ~TempFile() { std::remove(path.c_str()); }
-    std::string read() const {
-        std::string s;
-        if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-            char buf[65536];
-            for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
-            std::fclose(f);
-        }
-        return s;
-    }
-};
+using testing::adder;
+using testing::name_arg;
+using testing::pop_past_memory;
+using testing::small_image;
+using testing::TempFile;
 
 // The bytes a program wrote to a terminal whose input was not a terminal
 // (so not switched to raw mode): the terminal put a CR before every LF.
@@ -59,14 +40,12 @@ std::string as_written(const std::string& shown) {
     return s;
 }
 
-std::string name_arg(const std::string& path) { return "\"" + path + "\""; }
-
 // norvex with standard output into a pipe (or a file) and standard input
 // from a pipe (or a file).
 class PipedRun {
 public:
     PipedRun(const std::vector<std::string>& args, const std::string& stdin_file = {},
-        const std::string& stdout_file = {}) {
+             const std::string& stdout_file = {}) {
         int in[2], out[2];
         EXPECT_EQ(pipe(in), 0);
         EXPECT_EQ(pipe(out), 0);
@@ -160,16 +139,6 @@ private:
     std::string output_;
 };
 
-Assembler small_image() {
-    assembler::ImageHeader h;
-    h.flags = 0xC0;
-    h.px = 0x10000;
-    h.v0 = 0x20000000;
-    h.vx = 0x20001000;
-    h.start = 80;
-    return Assembler(0, h);
-}
-
 constexpr uint32_t kEmit = 0x0302, kKey = 0x0301, kWaitMs = 0x0206, kBye = 0x0000;
 constexpr uint32_t kToX = 0x0104, kFcreate = 0x0401, kFopen = 0x0404, kFwrite = 0x040B;
 constexpr uint32_t kName = 0x20000100, kData = 0x20000200;   // free variable memory
@@ -189,25 +158,10 @@ void store_string(Assembler& a, uint32_t at, const std::string& s) {
     }
 }
 
-std::vector<uint8_t> adder() {   // LIT 5, DUP, +, BYE
-    Assembler a = small_image();
-    a.lit(5);
-    a.ops("DUP +");
-    a.syscall(kBye);
-    return a.finish();
-}
-
-std::vector<uint8_t> illegal() {
+std::vector<uint8_t> emits_then_illegal() {
     Assembler a = small_image();
     emit(a, 'i');
     a.byte(0x40);
-    return a.finish();
-}
-
-std::vector<uint8_t> pop_past_memory() {
-    Assembler a = small_image();
-    a.lit(0x20001000);
-    a.ops("SP! DROP DROP DROP DROP");
     return a.finish();
 }
 
@@ -249,7 +203,7 @@ std::vector<uint8_t> alphabet_forever() {
 }
 
 TEST(KeptOutput, IntoAFileTheBytesAreTheTerminalsAtEveryWayOut) {
-    TempFile bye(adder()), fault(illegal()), pop(pop_past_memory());
+    TempFile bye(adder()), fault(emits_then_illegal()), pop(pop_past_memory());
     TempFile keys("x\x03\x1b"), none;
     const struct {
         const char* what;

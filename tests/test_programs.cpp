@@ -8,48 +8,26 @@
 #include <cstdio>
 
 #include "asm/assembler.h"
+#include "tests/program_images.h"
 #include "tests/pty_session.h"
 
 namespace norvex {
 namespace {
 
 using assembler::Assembler;
+using testing::adder;
+using testing::name_arg;
+using testing::pop_past_memory;
 using testing::PtySession;
+using testing::small_image;
+using TempImage = testing::TempFile;
 
-struct TempImage {
-    std::string path;
-    // In /tmp, or with a relative name in the working directory.
-    explicit TempImage(const std::vector<uint8_t>& bytes, bool relative = false) {
-        char name[] = "/tmp/norvex-e2e-XXXXXX";
-        const int fd = mkstemp(relative ? name + 5 : name);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-        close(fd);
-        path = relative ? name + 5 : name;
-    }
-    ~TempImage() { std::remove(path.c_str()); }
-};
-
-// An absolute path as the name part: quoted, or its slash would be the trace
-// prefix.
-std::string name_arg(const std::string& path) { return "\"" + path + "\""; }
-
-Assembler small_image() {
-    assembler::ImageHeader h;
-    h.flags = 0xC0;
-    h.px = 0x10000;
-    h.v0 = 0x20000000;
-    h.vx = 0x20001000;
-    h.start = 80;
-    return Assembler(0, h);
-}
-
-// LIT 5, DUP, +, BYE
-std::vector<uint8_t> adder() {
+// DEBUG's exit request with x = 0x12A: the process exits with 0x2A.
+std::vector<uint8_t> exit_request() {
     Assembler a = small_image();
-    a.lit(5);
-    a.ops("DUP +");
-    a.syscall(0x0000);
+    a.lit(0x12A);
+    a.lit(0x0100);
+    a.syscall(0x0001);
     return a.finish();
 }
 
@@ -59,19 +37,12 @@ std::vector<uint8_t> illegal() {
     return a.finish();
 }
 
-// One image per fault report: PC branched out of program memory, a pop past
-// variable memory, a misaligned fetch (with alignment checks on).
+// One image per fault report: PC branched out of program memory, a misaligned
+// fetch (with alignment checks on); pop_past_memory pops past variable memory.
 std::vector<uint8_t> branch_out() {
     Assembler a = small_image();
     a.op(Op::BRANCH);
     a.cell(0x20000);
-    return a.finish();
-}
-
-std::vector<uint8_t> pop_past_memory() {
-    Assembler a = small_image();
-    a.lit(0x20001000);
-    a.ops("SP! DROP DROP DROP DROP");
     return a.finish();
 }
 
@@ -221,8 +192,8 @@ TEST(Norvex, SignalsFromOutsideRestoreTheTerminal) {
 }
 
 TEST(Norvex, EveryOtherWayOutRestoresTheTerminal) {
-    TempImage bye(adder()), illegal_op(illegal()), prg(branch_out()), var(pop_past_memory()),
-        align(misaligned_fetch());
+    TempImage bye(adder()), exit_status(exit_request()), illegal_op(illegal()), prg(branch_out()),
+        var(pop_past_memory()), align(misaligned_fetch());
     const struct {
         const char* what;
         std::vector<std::string> args;
@@ -232,6 +203,7 @@ TEST(Norvex, EveryOtherWayOutRestoresTheTerminal) {
     } ways[] = {
         {"BYE", {name_arg(bye.path)}, "", "", 0},
         {"ESC", {"\\" + bye.path}, "LIT      ", "\x1b", 0},
+        {"exit request", {name_arg(exit_status.path)}, "", "", 0x2A},
         {"illegal opcode", {name_arg(illegal_op.path)}, "Illegal Opcode !!!\r\n", " ", 1},
         {"PC outside", {name_arg(prg.path)}, "GETPRGPTR - Error", " ", 1},
         {"pop outside", {name_arg(var.path)}, "GETVARPTR - Error", " ", 1},

@@ -56,7 +56,7 @@ struct VmRun {
     void run(int max_bursts = 100000) {
         try {
             for (int i = 0; i < max_bursts && !(m.DBGMODE & DM_STOP); ++i) RUNBURST(m);
-            status = (m.DBGMODE & DM_STOP) ? kExitOk : -1;
+            status = (m.DBGMODE & DM_STOP) ? m.services.exit_status : -1;
         } catch (const RunEnd& end) {
             status = end.status;
         }

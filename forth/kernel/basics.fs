@@ -38,9 +38,15 @@ PRIM: /string ( c-addr1 u1 n -- c-addr2 u2 )   SWAP OVER - >R + R> ;
 : unwind-input ( n -- )   \ back to n saved sources
   begin dup #input @ u< while pop-input repeat drop ;
 
+\ The floating-point stack's pointer, and where it starts empty (set by
+\ the floating-point words when they are compiled).
+VARIABLE fp
+VARIABLE fp0
+
 \ Exceptions. A CATCH frame on the return stack holds the data stack
-\ pointer, the locals frame, the previous CATCH frame and the depth of the
-\ input stack; THROW returns to the innermost one with all restored.
+\ pointer, the floating-point stack pointer, the locals frame, the previous
+\ CATCH frame and the depth of the input stack; THROW returns to the
+\ innermost one with all restored.
 DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 
 \ Notes where an exception happened, for the message that reports it: the
@@ -55,7 +61,7 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 : rethrow  ( k*x n -- k*x | i*x n )   \ THROW, keeping the place already noted
   dup 0= if drop exit then
   handler @ 0= if no-catch then
-  handler @ rp!  r> unwind-input  r> handler !  r> lp !  r> swap >r  sp! drop  r> ;
+  handler @ rp!  r> unwind-input  r> handler !  r> lp !  r> fp !  r> swap >r  sp! drop  r> ;
 
 : throw  ( k*x n -- k*x | i*x n )  dup if record-error rethrow then drop ;
 
@@ -68,9 +74,9 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 
 : catch  ( i*x xt -- j*x 0 | i*x n )
   stacks-ok? 0= if stacks-overflow then
-  sp@ >r  lp @ >r  handler @ >r  #input @ >r  rp@ handler !
+  sp@ >r  fp @ >r  lp @ >r  handler @ >r  #input @ >r  rp@ handler !
   execute
-  rdrop  r> handler !  rdrop rdrop  0 ;
+  rdrop  r> handler !  rdrop rdrop rdrop  0 ;
 
 \ Words that print test their arguments first: an empty stack is an
 \ underflow, not a number read from below the stack and printed.
@@ -98,7 +104,8 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
   over dup 0<> swap 0< r@ 0< xor and
   if dup $80000000 = ?overflow 1- swap r> + swap else rdrop then ;
 : m*      ( n1 n2 -- d )   2dup xor >r abs swap abs um* r> 0< if dnegate then ;
-: /mod    ( n1 n2 -- n3 n4 )   >r s>d r> sm/rem ;
+: /mod    ( n1 n2 -- n3 n4 )   \ two that are not negative: one unsigned division
+  2dup or 0< if >r s>d r> sm/rem exit then  dup 0= if -10 throw then  0 swap (um/mod) ;
 : /       ( n1 n2 -- n3 )      /mod nip ;
 : mod     ( n1 n2 -- n3 )      /mod drop ;
 : */mod   ( n1 n2 n3 -- n4 n5 )  >r m* r> sm/rem ;

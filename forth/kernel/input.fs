@@ -30,7 +30,16 @@ DEFER next-block   ( -- flag )         \ REFILL while blocks are interpreted
 : char       ( "<spaces>name" -- char )  parse-name drop c@ ;
 
 \ The terminal
-: query      ( -- )  tib dup /tib accept src 2!  0 >in !  1 line# +! ;
+\ A line of more than /line characters is an error, never split: ACCEPT
+\ may take one more to show it.
+: line-fits  ( u -- u )  dup /line u> if -259 throw then ;
+\ The terminal's line is read into a block of the heap, made when it is
+\ first needed.
+: terminal-buffer ( -- c-addr )
+  terminal-line @ ?dup if exit then
+  /line 2 + system-allocate dup 0= if -59 throw then  dup terminal-line ! ;
+: query      ( -- )
+  1 line# +!  terminal-buffer dup /line 1+ accept line-fits  src 2!  0 >in ! ;
 
 \ Files. A fileid is the address of a file record: the host's handle (0
 \ while the record is free), the access the file was opened with, and a
@@ -94,27 +103,64 @@ $40000000 CONSTANT w/o
   >r >r >x r> r@ handle (fread) ?dup if r> fileid-ior 0 swap exit then rdrop 0 ;
 : write-file ( c-addr u fileid -- ior )  >r >r >x r> r@ handle (fwrite) r> fileid-ior ;
 
-\ READ-LINE reads one more byte than the line may hold, finds the line end,
-\ and moves the file position to just after it.
+\ Lines are read a block at a time into a buffer with room for u1 + 2
+\ bytes (enough to see the CR LF after u1 characters) until their end;
+\ the file then goes on just after the line. (READ-LINE) answers with a
+\ status: 0 the end of the file, 1 a line, 2 the first u1 characters of a
+\ longer line.
+1024 CONSTANT /read-block
 : strip-cr   ( c-addr u -- u' )  dup if 2dup + 1- c@ #cr = if 1- then then nip ;
-: line-end   ( c-addr n -- u consumed )   \ the line in n bytes read, and the bytes it used
-  2dup #lf scan nip ?dup if - dup 1+ >r strip-cr r> exit then
-  nip rl-max @ min dup ;
-: read-line  ( c-addr u1 fileid -- u2 flag ior )
-  rl-fid ! rl-max !
-  rl-fid @ file-position ?dup if >r 2drop drop 0 false r> exit then drop rl-pos !
-  dup rl-max @ 1+ rl-fid @ read-file ?dup if >r 2drop 0 false r> exit then
-  dup 0= if nip false 0 exit then
-  tuck line-end rot over <> if
-    rl-pos @ + 0 rl-fid @ reposition-file ?dup if nip 0 false rot exit then
-  else drop then
-  true 0 ;
+: read-more  ( -- u ior )   \ the next block after the bytes read so far
+  rl-buf @ rl-got @ +  rl-max @ 2 + rl-got @ - /read-block min  rl-fid @ read-file ;
+: lf-offset  ( u -- n | -1 )   \ the first LF in the u bytes just read, from the line's start
+  rl-buf @ rl-got @ + swap #lf scan if rl-buf @ - else drop -1 then ;
+: go-on-after ( u -- ior )   \ the file resumes u bytes into what was read
+  dup rl-got @ = if drop 0 exit then  rl-pos @ + 0 rl-fid @ reposition-file ;
+: cut-line   ( -- u 2 ior )  rl-max @ 2  rl-max @ go-on-after ;
+: found-line ( n -- u status ior )   \ the line ends with the LF at n
+  rl-buf @ over strip-cr dup rl-max @ u> if 2drop cut-line exit then  1 rot 1+ go-on-after ;
+: last-line  ( -- u status ior )   \ the end of the file ends it
+  rl-got @ dup 0= if 0 0 exit then  dup rl-max @ u> if drop cut-line exit then  1 0 ;
+: (read-line) ( c-addr u1 fileid -- u2 status ior )
+  rl-fid ! rl-max ! rl-buf !  0 rl-got !
+  rl-fid @ file-position ?dup if nip nip 0 0 rot exit then drop rl-pos !
+  begin
+    read-more ?dup if nip 0 0 rot exit then
+    ?dup 0= if last-line exit then
+    dup lf-offset swap rl-got +!
+    dup 0< 0= if found-line exit then drop
+    rl-got @ rl-max @ 2 + u< 0=
+  until cut-line ;
+: read-line  ( c-addr u1 fileid -- u2 flag ior )  (read-line) >r 0<> r> ;
 
-\ The file being included reads its lines into the line buffer of its
-\ slot, a block of the heap that holds its name too (see INCLUDE-FILE).
+\ The file being included has a slot in the heap: the room of its line
+\ buffer, the buffer (room + 2 bytes), then a copy of its name. The buffer
+\ starts small; a longer line, up to /line characters, makes a slot with a
+\ buffer that large and is read again into it.
+256 CONSTANT /first-line
+: slot-name  ( slot -- c-addr )  dup @ + 2 + cell+ ;
+: slot-for   ( c-addr u room -- slot | 0 )
+  over over + 2 + cell+ system-allocate ?dup 0= if 2drop drop 0 exit then
+  tuck !  >r r@ slot-name swap move r> ;
+: use-slot   ( slot u -- )   \ for the file being read, its name u long
+  over src-slot !  over cell+ src-buf !  swap slot-name swap src-name 2! ;
+: grow-slot  ( -- )
+  src-name 2@ /line slot-for ?dup 0= if -59 throw then
+  src-slot @ system-free  src-name @ use-slot ;
+: source-throw ( ior -- )  ?dup if src-name 2@ rot file-throw then ;
+: read-source-line ( -- u status )
+  src-buf @ src-slot @ @ src-id @ (read-line) source-throw ;
+: read-longer ( u status -- u' status' )   \ a line longer than the buffer, again
+  dup 2 = src-slot @ @ /line u< and 0= if exit then  2drop
+  rl-pos @ 0 src-id @ reposition-file source-throw  grow-slot read-source-line ;
+\ A first line that begins with #! is a comment, so that a script can name
+\ the program that runs it.
+: skip-shebang ( -- )
+  line# @ 1 = if source 2 min s" #!" str= if source nip >in ! then then ;
 : refill-file ( -- flag )
-  src-buf @ /line src-id @ read-line ?dup if src-name 2@ rot file-throw then
-  if src-buf @ swap src 2! 0 >in ! 1 line# +! rl-pos @ line-pos ! true else drop false then ;
+  read-source-line read-longer  ?dup 0= if drop false exit then
+  1 line# +!  2 = if -259 throw then
+  src-buf @ swap src 2!  0 >in !  rl-pos @ line-pos !  skip-shebang true ;
 
 : refill     ( -- flag )
   0 0 last-word 2!  0 file-ior !

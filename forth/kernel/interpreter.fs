@@ -36,9 +36,13 @@
 : ?stack     ( -- )
   sp@ sp0 u> if -4 throw then
   sp@ sp-limit @ u< if -3 throw then
-  rp@ rp-limit @ u< if -5 throw then ;
+  rp@ rp-limit @ u< if -5 throw then
+  fp @ fp0 @ u> if -45 throw then ;
+: not-a-number ( c-addr u -- )  2drop -13 throw ;
+DEFER other-number ( c-addr u -- i*x )   \ text that is no integer: the float literals
+' not-a-number IS other-number
 : interpret-number ( c-addr u -- i*x )
-  number? ?dup 0= if -13 throw then
+  2dup 2>r number? ?dup 0= if 2r> other-number exit then  2r> 2drop
   state @ if 1 = if literal, else swap literal, literal, then else drop then ;
 : interpret-name ( c-addr u -- i*x )
   2dup last-word 2!
@@ -53,22 +57,36 @@
 : evaluate   ( i*x c-addr u -- j*x )
   push-input  src 2!  -1 src-id !  0 >in !  0 blk !  interpret  pop-input ;
 
-\ Source files. A file being included has a slot in the heap: its line
-\ buffer, then a copy of its name. The slot goes when the file ends, also
-\ through an exception.
+\ Source files. A file being included has a slot in the heap (see
+\ SLOT-FOR); it goes when the file ends, also through an exception.
 VARIABLE included-list   \ names INCLUDED read, for REQUIRED
 
 : read-lines ( i*x -- j*x )  begin refill while interpret repeat ;
-: slot-for   ( c-addr u -- slot | 0 )
-  dup /line 2 + + system-allocate dup if >r r@ /line 2 + + swap move r> else nip nip then ;
 : (include) ( i*x fileid c-addr u own -- j*x )   \ own: INCLUDED opened the file
   #input @ #frames = if -256 throw then
-  >r tuck slot-for ?dup 0= if -59 throw then
-  push-input  r> src-own !  dup src-slot !  dup src-buf !  /line 2 + + swap src-name 2!  src-id !
+  >r tuck /first-line slot-for ?dup 0= if -59 throw then
+  push-input  r> src-own !  swap use-slot  src-id !
   0 line# !  1 file-depth +!  0 0 src 2!  0 >in !  0 blk !
   ['] read-lines catch  src-slot @ pop-input system-free  rethrow ;
 : (include-file) ( i*x fileid c-addr u -- j*x )  false (include) ;
 : include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
+
+\ A relative name in a file being included is looked for beside that file
+\ first, then in the current directory. The name kept is the one opened.
+: dir-part   ( c-addr u -- c-addr u' )   \ up to the last /, or empty
+  begin dup while 2dup + 1- c@ [char] / <> while 1- repeat then ;
+: relative?  ( c-addr u -- flag )  if c@ [char] / <> else drop false then ;
+: join-names ( c-addr1 u1 c-addr2 u2 -- c-addr3 u3 )   \ in zname; u3 is 0 if too long
+  2 pick over + /zname u< 0= if 2drop 2drop zname 0 exit then
+  2swap tuck zname swap move  >r  zname r@ + swap dup >r move  zname r> r> + ;
+: open-beside ( c-addr u -- fileid true | false )
+  src-name 2@ dir-part 2swap join-names ?dup 0= if drop false exit then
+  r/o open-file if drop 0 file-ior ! false exit then  true ;
+: open-source ( c-addr1 u1 -- c-addr2 u2 fileid )   \ throws, naming the file, if it cannot be read
+  2dup relative? file-depth @ 0> and if
+    2dup open-beside if nip nip dup file-name rot exit then
+  then
+  2dup r/o open-file ?dup if nip file-throw then  nip nip dup file-name rot ;
 \ While a file that INCLUDED opened includes another, it is closed, and
 \ opened again at the same place when the other ends: the host's limit on
 \ open files does not limit how deep files nest.
@@ -88,12 +106,15 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
     >r 2dup r@ cell+ dup cell+ swap @ str= if 2drop rdrop true exit then r> @
   repeat nip nip ;
 : remember-once ( c-addr u -- )  2dup included? if 2drop else remember then ;
-: included   ( i*x c-addr u -- j*x )
-  suspend-source
-  2dup r/o open-file ?dup if nip resume-source file-throw then
+: open-suspended ( c-addr1 u1 -- c-addr2 u2 fileid )   \ the file being read closed for now
+  suspend-source ['] open-source catch ?dup if nip nip resume-source rethrow then ;
+: include-opened ( i*x c-addr u fileid -- j*x )   \ and closes it
   >r 2dup remember-once  r@ -rot true ['] (include) catch  r> close-file drop  resume-source rethrow ;
+: included   ( i*x c-addr u -- j*x )  open-suspended include-opened ;
 : include    ( i*x "name" -- j*x )  parse-name included ;
-: required   ( i*x c-addr u -- i*x )  2dup included? if 2drop else included then ;
+: required   ( i*x c-addr u -- i*x )
+  open-suspended >r 2dup included? if 2drop r> close-file drop resume-source exit then
+  r> include-opened ;
 : require    ( i*x "name" -- i*x )  parse-name required ;
 
 \ Errors: where, what, and the message for the code.
@@ -147,6 +168,25 @@ DEFER .message  ( n -- )
 : hex        ( -- )  16 base ! ;
 : pad        ( -- c-addr )  pb ;
 
+\ Whether keys come from a terminal and text goes to one. A terminal device
+\ answers FPAR@ with its binary bit (bit 0) set; anything else answers the
+\ parameters last read or set, so those are set to zeros first, on a device
+\ that is no terminal.
+VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
+: zero-line-parameters ( -- )
+  s" /dev/null" r/o open-file if drop exit then
+  >r 0 0 r@ handle (fpar!) drop r> close-file drop ;
+: terminal?  ( c-addr u -- flag )
+  zero-line-parameters  r/o open-file if drop false exit then
+  dup handle (fpar@) if false else drop 1 and 0<> then  swap close-file drop ;
+: probe-terminals ( -- )
+  s" /dev/stdin" terminal? terminal-input !  s" /dev/stdout" terminal? crlf ! ;
+
+\ Leaving: BYE with status 0, (BYE) with any. An error that no CATCH takes
+\ ends a script (the argument text, piped keys, a turnkey word) with status 1.
+: (bye)      ( n -- )  $100 (debug) ;
+: end-script ( -- )  1 (bye) ;
+
 \ The interactive loop
 : reset-input ( -- )
   0 #input !  0 file-depth !  0 src-id !  0 line# !  0 0 src-name 2!  tib 0 src 2!  0 >in !
@@ -155,10 +195,10 @@ DEFER .message  ( n -- )
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )
   begin
-    rp0 rp! reset-input  no-locals lp0 @ lp !  false state !
-    ['] serve catch report sp0 sp!
+    rp0 rp! reset-input  no-locals lp0 @ lp !  fp0 @ fp !  false state !
+    ['] serve catch report  terminal-input @ 0= if end-script then  sp0 sp!
   again ;
-: (no-catch) ( n -- )  report sp0 sp! quit ;
+: (no-catch) ( n -- )  report  terminal-input @ 0= if end-script then  sp0 sp! quit ;
 
 \ Saving: the code, then the data space after it at #pv, with its length.
 : stamp      ( paddr u -- x )   \ a checksum of program memory
@@ -195,7 +235,7 @@ DEFER .message  ( n -- )
   mem-top @ rp0 do ['] rstack-underflow i ! 4 +loop ;
 : restore-data ( -- )  #pv dup cell+ swap @p data-start swap pmove ;
 : init       ( -- )
-  decimal  false state !  0 handler !  lp0 @ lp !  no-locals  0 after-cr !
+  decimal  false state !  0 handler !  0 terminal-line !  lp0 @ lp !  fp0 @ fp !  no-locals  0 after-cr !
   end-definition
   close-records  0 file-ior !  0 next-string !  strings #strings cells erase
   block-buffers 6 cells erase
@@ -209,11 +249,22 @@ DEFER .message  ( n -- )
   xcount dup >r system-allocate dup 0= if -59 throw then  tuck r@ xmove r> ;
 : interpret-arguments ( c-addr u -- )
   dup if
-    ['] evaluate catch ?dup if report sp0 sp! else prompt then
+    ['] evaluate catch ?dup if report end-script then prompt
   else 2drop then ;
-: (start-up) ( -- )  banner args 2@ interpret-arguments quit ;
+\ norvex-rom FILE args: when the first word is no word but names a file
+\ that can be read, the file runs, without the version line, and ARGUMENTS
+\ gives the text after its name.
+: split-word ( c-addr u -- c-addr1 u1 c-addr2 u2 )   \ the first word, the text after it
+  skip-blanks 2dup scan-blank 2swap drop 2 pick over - 2swap dup if 1 /string then ;
+: script?    ( c-addr u -- flag )
+  2dup find-name if 2drop false exit then
+  r/o open-file if drop false exit then  close-file drop true ;
+: run-script ( c-addr u -- )  ['] included catch ?dup if report end-script then ;
+: (start-up) ( -- )
+  args 2@ split-word 2over script? if args 2! run-script quit then 2drop 2drop
+  banner args 2@ interpret-arguments quit ;
 DEFER start-up  ( -- )   \ what the system does once it has its argument text
 ' (start-up) IS start-up
 : cold       ( -- )
   rp@ lay-out  rp0 rp!  sp0 sp!  guard-rstack
-  restore-data heap-init init  argument args 2!  start-up ;
+  restore-data heap-init init  probe-terminals  argument args 2!  start-up ;

@@ -4,7 +4,8 @@
 : key    ( -- char )  (key) throw ;
 : key?   ( -- flag )  (key?) throw ;
 : type   ( c-addr u -- )  2 ?depth bounds ?do i c@ (emit) throw loop ;
-: cr     ( -- )  13 emit 10 emit ;
+VARIABLE crlf   \ the output is a terminal, in raw mode: a line ends with CR LF
+: cr     ( -- )  crlf @ if 13 emit then 10 emit ;
 : space  ( -- )  bl emit ;
 : spaces ( n -- )  1 ?depth 0 max 0 ?do space loop ;
 

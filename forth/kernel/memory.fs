@@ -42,7 +42,7 @@ default-rp0 $10000 - /sguard -    CONSTANT default-sp0
 
 \ The fixed area, from data-origin up
 1024 CONSTANT /tib
-1024 CONSTANT /line             \ longest line read from a file
+65536 CONSTANT /line           \ longest line read from the terminal, a pipe or a file
 128  CONSTANT #frames           \ input sources nested by EVALUATE and INCLUDE
 56   CONSTANT /frame            \ an input source: see the fields below
 4096 CONSTANT /zname            \ a file name for the host, its NUL included
@@ -96,6 +96,9 @@ dup CONSTANT next-string    CELL+       \ the oldest of the interpreted S" strin
 dup CONSTANT rl-fid         CELL+       \ READ-LINE: the file
 dup CONSTANT rl-max         CELL+       \   the longest line it may return
 dup CONSTANT rl-pos         CELL+       \   the position of the line it read
+dup CONSTANT rl-buf         CELL+       \   where it goes
+dup CONSTANT rl-got         CELL+       \   the bytes read so far
+dup CONSTANT terminal-line  CELL+       \ the heap block the terminal's lines go to, or 0
 dup CONSTANT file-ior       CELL+       \ the ior of the file operation that failed last
 dup CONSTANT file-ior-name  2 CELLS +   \   and the file's name, for THROW's message
 \ The heap

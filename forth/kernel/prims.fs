@@ -164,6 +164,7 @@ PRIM: (fpos!)    ( ud method fileid -- ior )    $0409 SYSCALL ;
 PRIM: (fread)    ( xaddr u1 fileid -- u2 ior )  $040A SYSCALL ;
 PRIM: (fwrite)   ( xaddr u fileid -- ior )      $040B SYSCALL ;
 PRIM: (fpar@)    ( fileid -- flags baud ior )   $0413 SYSCALL ;
+PRIM: (fpar!)    ( flags baud fileid -- ior )   $0414 SYSCALL ;
 PRIM: (fcopy)    ( name1 name2 flag -- ior )    $0415 SYSCALL ;
 
 \ The opcodes the compiler emits.

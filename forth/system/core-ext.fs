@@ -87,7 +87,7 @@ variable fence
   -1 current @ older-name dup latest !  dup if name>xt then last-xt ! ;
 
 \ S\": a string with escapes: \a \b \e \f \l \m \n \q \r \t \v \z \" \\
-\ and \x with two hex digits. \n is CR LF, the line end CR prints.
+\ and \x with two hex digits. \n is LF, as on the host; \m is CR LF.
 : next-char  ( -- char )   \ the next character of the source, 0 at its end
   /source if c@ 1 >in +! else drop 0 then ;
 : hex-digit  ( char -- u )
@@ -103,7 +103,7 @@ variable fence
     [char] f of 12 add-char endof
     [char] l of #lf add-char endof
     [char] m of #cr add-char #lf add-char endof
-    [char] n of #cr add-char #lf add-char endof
+    [char] n of #lf add-char endof
     [char] q of [char] " add-char endof
     [char] r of #cr add-char endof
     [char] t of 9 add-char endof

@@ -1,7 +1,6 @@
 \ ENVIRONMENT? answers from a word list of its own: each query is a word
 \ that leaves the answer. The word sets are answered as they are here:
-\ each whole, with its extensions; the floating-point sets are absent,
-\ so their queries are unknown.
+\ each whole, with its extensions.
 wordlist constant environment-wordlist
 latest @ environment-wordlist cell+ !
 environment-wordlist current !
@@ -30,6 +29,10 @@ environment-wordlist current !
 : FACILITY            ( -- flag )  true ;
 : FACILITY-EXT        ( -- flag )  true ;
 : FILE                ( -- flag )  true ;
+: FLOATING            ( -- flag )  true ;
+: FLOATING-EXT        ( -- flag )  true ;
+: FLOATING-STACK      ( -- n )  #floats ;
+: MAX-FLOAT           ( F: -- r )  -2048 -1 e-largest x>f ;
 : FILE-EXT            ( -- flag )  true ;
 : LOCALS              ( -- flag )  true ;
 : LOCALS-EXT          ( -- flag )  true ;

@@ -10,6 +10,9 @@ include blocks.fs
 include facility.fs
 include tools.fs
 include locals.fs
+include float.fs
+include float-text.fs
+include float-functions.fs
 include see.fs
 include editor.fs
 include monitor.fs

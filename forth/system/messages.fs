@@ -87,6 +87,7 @@ create messages   \ entries: code, counted text, aligned; a 0 code ends them
 -256 message: input sources nested too deeply
 -257 message: locals stack overflow
 -258 message: too many locals
+-259 message: line too long
 \ Host error numbers
 1   message: invalid function
 2   message: file not found

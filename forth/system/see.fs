@@ -46,6 +46,7 @@ ops: unframe-ops    $04 $04 $0C $0B $24 $16 $0C $25
 ops: offset-ops     $04 $16
 ops: pair-ops       $04 $04
 ops: execute-ops    $0F $05
+ops: flit-ops       $04 $04 $04
 
 \ The words of the code's shapes
 : named    ( xt -- nt | 0 )   \ the word whose code starts at xt
@@ -67,16 +68,28 @@ variable reach      \ the farthest forward branch so far
 : forward? ( a -- flag )   \ BRANCH or 0BRANCH to a later address
   dup op@ dup op-branch = swap op-0branch = or  swap dup target u< and ;
 : transfer? ( a -- flag )  op@ dup op-exit = swap op-branch = or ;
+: code=   ( a1 a2 u -- flag )
+  0 ?do over i + c@p over i + c@p <> if 2drop false unloop exit then loop 2drop true ;
+\ Float words compiled inline have branches of their own: SEE reads each
+\ such copy as one unit.
+create inline-runs
+  ' fdup , ' fdrop , ' fover , ' fswap , ' frot , ' fpick , ' fnegate , ' fabs , ' x>f , 0 ,
+: run-at ( a -- nt | 0 )   \ a float word compiled inline starts at a
+  inline-runs begin dup @ while
+    2dup @ dup xt>name 9 + c@  2 pick over + code-here u> if 2drop drop else
+    code= if nip @ xt>name exit then then  cell+
+  repeat 2drop 0 ;
+: next-unit ( a -- a' )  dup run-at ?dup if 9 + c@ + else next-ins then ;
 : code-end ( a -- a' )   \ after the EXIT or BRANCH that no forward branch passes
   dup reach !
   begin
     dup does-at? if dup operand extend then
     dup forward? if dup target extend then
     dup transfer? over reach @ u< 0= and if next-ins exit then
-    next-ins  dup code-here u< 0= over start @ - 8192 u> or
+    next-unit  dup code-here u< 0= over start @ - 8192 u> or
   until ;
 : each-ins ( xt -- )   \ runs xt ( a -- ) for each instruction
-  >r start @ begin dup end @ u< while dup r@ execute next-ins repeat drop rdrop ;
+  >r start @ begin dup end @ u< while dup r@ execute next-unit repeat drop rdrop ;
 
 \ The branches of the definition (BRANCH, 0BRANCH, NBRANCH), listed once.
 256 constant #most-jumps
@@ -216,8 +229,6 @@ variable found
 \ The primitives, longest code first, to recognise runs of opcodes.
 create prims  200 cells allot
 variable #prims
-: code=   ( a1 a2 u -- flag )
-  0 ?do over i + c@p over i + c@p <> if 2drop false unloop exit then loop 2drop true ;
 : primitive? ( nt -- flag )   \ a kernel word compiled as its code, not a single LIT
   dup kernel-latest u> if drop false exit then
   dup name>flags $40 and 0= if drop false exit then
@@ -369,6 +380,15 @@ variable recursing   \ a stack check before a call of the word itself: RECURSE
   dup operand sp-limit <> over 17 + target ['] stacks-overflow <> or if false exit then
   22 +  dup op@ dup op-call = swap op-branch = or  over target start @ = and  recursing !  true ;
 ' check? see-shape
+: fliteral? ( a -- a' true | a false )   \ the three cells of a float and the code of X>F
+  dup flit-ops ops? 0= if false exit then
+  dup 15 + ['] x>f dup xt>name code-length code= 0= if false exit then
+  dup operand over 5 + operand 2 pick 10 + operand x>f shortest-text tok
+  15 + ['] x>f xt>name code-length + true ;
+' fliteral? see-shape
+: inline-run? ( a -- a' true | a false )
+  dup run-at ?dup if dup name>string tok code-length + true exit then false ;
+' inline-run? see-shape
 
 : see-ins ( a -- a' )
   shapes @ begin ?dup while
@@ -456,6 +476,16 @@ create makers
   ['] 2constant does-code <> if drop false exit then
   dup name>xt execute tuck dabs <# [char] . hold #s rot sign #> tok s" 2constant" .named true ;
 ' 2constant-kind see-kind
+: fconstant-kind ( nt -- flag )   \ the unpacked float in its body
+  dup does-target ?dup 0= if drop false exit then
+  ['] fconstant does-code <> if drop false exit then
+  dup name>xt >body fx@ x>f shortest-text tok s" fconstant" .named true ;
+' fconstant-kind see-kind
+: fvalue-kind ( nt -- flag )
+  dup does-target ?dup 0= if drop false exit then
+  ['] fvalue does-code <> if drop false exit then
+  dup name>xt execute shortest-text tok s" fvalue" .named true ;
+' fvalue-kind see-kind
 : synonym-kind ( nt -- flag )   \ its xt is another word's
   dup name>xt named dup 0= swap 2 pick = or if drop false exit then
   dup s" synonym" .named name>xt named name>string tok true ;

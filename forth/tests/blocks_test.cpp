@@ -9,7 +9,7 @@
 namespace norvex::forth {
 namespace {
 
-const std::string kBanner = "Norvex Forth 1.0\r\n";
+const std::string kBanner = "Norvex Forth 1.0\n";   // lines end in LF into a pipe
 
 std::string forth(const std::string& text, const std::string& cwd) {
     const ProcessResult r = run_process(NORVEX_ROM_BIN, {text + " bye"}, "", cwd);
@@ -78,13 +78,13 @@ TEST(Blocks, LoadThruBlkRefillAndComments) {
     EXPECT_EQ(forth("1 load .s  blk @ .", dir.path), "<6> 1 1 4 2 0 3 0 ");
     EXPECT_EQ(forth("3 load .s", dir.path), "<4> -1 6 4 7 ");
     EXPECT_EQ(forth("5 5 thru from-block . scr @ . 5 list", dir.path),
-              "42 0 \r\nScreen 5 \r\n 0 : from-block 42 ;" + spaces(47) + "\r\n 1 " + spaces(64) +
+              "42 0 \nScreen 5 \n 0 : from-block 42 ;" + spaces(47) + "\n 1 " + spaces(64) +
                   [] {
                       std::string rest;
-                      for (int i = 2; i < 16; ++i) rest += "\r\n" + std::string(i < 10 ? " " : "") +
+                      for (int i = 2; i < 16; ++i) rest += "\n" + std::string(i < 10 ? " " : "") +
                                                            std::to_string(i) + " " + spaces(64);
                       return rest;
-                  }() + "\r\n");
+                  }() + "\n");
 }
 
 TEST(Blocks, SaveAndRestoreInputInABlock) {

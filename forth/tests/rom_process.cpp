@@ -38,6 +38,8 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
     ProcessResult r;
     size_t written = 0;
     int to_child = in[1];
+    // Never blocked in a write while the program waits for its output to be read.
+    fcntl(to_child, F_SETFL, O_NONBLOCK);
     if (input.empty()) {
         close(to_child);
         to_child = -1;
@@ -51,7 +53,7 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
         if (to_child >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
             const ssize_t n = write(to_child, input.data() + written, input.size() - written);
             if (n > 0) written += size_t(n);
-            if (n < 0 || written == input.size()) {
+            if ((n < 0 && errno != EAGAIN) || written == input.size()) {
                 close(to_child);
                 to_child = -1;
             }

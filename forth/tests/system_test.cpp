@@ -10,16 +10,18 @@
 namespace norvex::forth {
 namespace {
 
-const std::string kBanner = "Norvex Forth 1.0\r\n";
+const std::string kBanner = "Norvex Forth 1.0\n";
 
 // Runs the text as the argument string, then BYE; the output after the
-// version line.
-std::string forth(const std::string& text, const std::string& cwd = {}) {
+// version line. An error ends the run before BYE, with status 1.
+std::string run_text(const std::string& text, const std::string& cwd, int status) {
     const ProcessResult r = run_process(NORVEX_ROM_BIN, {text + " bye"}, "", cwd);
-    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.status, status) << r.output;
     if (r.output.rfind(kBanner, 0) != 0) return "no version line: " + r.output;
     return r.output.substr(kBanner.size());
 }
+std::string forth(const std::string& text, const std::string& cwd = {}) { return run_text(text, cwd, 0); }
+std::string failing(const std::string& text, const std::string& cwd = {}) { return run_text(text, cwd, 1); }
 
 // --- DOUBLE-NUMBER ------------------------------------------------------------
 
@@ -45,7 +47,7 @@ TEST(DoubleNumber, ConstantsVariablesAndValues) {
                     ": set 9 10 to pair ; set pair . . : lit [ 4. ] 2literal ; lit d."),
               "12345678901 3 2 1 8 7 10 9 4 ");
     // TO refuses a word that is not a value.
-    EXPECT_EQ(forth("variable x 5 to x"), "\r\nto: invalid name argument\r\n");
+    EXPECT_EQ(failing("variable x 5 to x"), "\nto: invalid name argument\n");
 }
 
 // --- STRING -----------------------------------------------------------------------
@@ -143,8 +145,8 @@ TEST(Files, RenameDeleteAndStatus) {
 TEST(Files, IorsAreNamedWhenThrown) {
     TempDir dir;
     // A failed open leaves 0 and the host's error number; THROW names the file.
-    EXPECT_EQ(forth("s\" nosuch\" r/o open-file . . s\" nosuch\" r/o open-file throw", dir.path),
-              "2 0 \r\nnosuch: file not found\r\n");
+    EXPECT_EQ(failing("s\" nosuch\" r/o open-file . . s\" nosuch\" r/o open-file throw", dir.path),
+              "2 0 \nnosuch: file not found\n");
     // A fileid that is not open is refused (6) by every word, twice closed included.
     EXPECT_EQ(forth("variable f s\" x\" r/w create-file throw f ! f @ close-file . f @ close-file . "
                     "pad 1 f @ read-file . . pad 1 f @ write-file . f @ file-size . . . "
@@ -164,10 +166,10 @@ TEST(SearchOrder, WordListsAndTheOrder) {
                     "get-order . forth-wordlist = . w forth-wordlist 2 set-order hidden . only forth get-order . drop "
                     "also also get-order . 2drop drop previous previous get-order ."),
               "-1 42 0 1 -1 42 1 3 1 ");
-    EXPECT_EQ(forth(": many 16 0 do also loop ; many"), "\r\nmany: search-order overflow\r\n");
+    EXPECT_EQ(failing(": many 16 0 do also loop ; many"), "\nmany: search-order overflow\n");
     EXPECT_EQ(forth("vocabulary tools-v also tools-v definitions : inner 7 ; previous definitions "
                     "also tools-v inner . order"),
-              "7 \r\nSearch: tools-v forth \r\nDefinitions: forth ");
+              "7 \nSearch: tools-v forth \nDefinitions: forth ");
 }
 
 TEST(SearchOrder, MarkerAndForgetRestoreTheDictionary) {
@@ -175,19 +177,19 @@ TEST(SearchOrder, MarkerAndForgetRestoreTheDictionary) {
                     "get-order w swap 1+ set-order definitions m keep . [defined] gone . get-order . drop "
                     "get-current forth-wordlist = . unused - ."),
               "1 0 1 -1 0 ");
-    EXPECT_EQ(forth(": a1 1 ; : a2 2 ; : a3 3 ; forget a2 a1 . [defined] a3 . : a2 22 ; a2 . forget dup"),
-              "1 0 22 \r\nforget: invalid FORGET\r\n");
+    EXPECT_EQ(failing(": a1 1 ; : a2 2 ; : a3 3 ; forget a2 a1 . [defined] a3 . : a2 22 ; a2 . forget dup"),
+              "1 0 22 \nforget: invalid FORGET\n");
 }
 
 // --- LOCALS -------------------------------------------------------------------------------------
 
 TEST(Locals, InitialisedUninitialisedAndTo) {
-    EXPECT_EQ(forth(": t {: a b | c -- d :} a b - to c c c * ; 7 3 t . "
+    EXPECT_EQ(failing(": t {: a b | c -- d :} a b - to c c c * ; 7 3 t . "
                     ": l {: n :} 0 n 0 do i n * + loop ; 4 l . "
                     ": r {: n :} n 0> if n 1- recurse n + else 0 then ; 10 r . "
                     ": y {: z :} z ; 5 y . "
                     ": old locals| a b | a b - ; 3 10 old . z"),
-              "16 24 55 5 7 \r\nz: undefined word\r\n");
+              "16 24 55 5 7 \nz: undefined word\n");
 }
 
 TEST(Locals, FrameIsGivenBackOnExitAndThrow) {
@@ -197,9 +199,9 @@ TEST(Locals, FrameIsGivenBackOnExitAndThrow) {
                     ": th {: a :} a throw ; : c 1000 0 do i 1+ ['] th catch 2drop loop ; c "
                     ": lo [ s\" u\" (local) s\" v\" (local) 0 0 (local) ] v u - ; 3 10 lo ."),
               "-7 ");   // (LOCAL) as LOCALS|: the first name takes the top
-    EXPECT_EQ(forth(": deep {: n :} n if n 1- recurse then ; 10 deep 1 . "
+    EXPECT_EQ(failing(": deep {: n :} n if n 1- recurse then ; 10 deep 1 . "
                     ": seventeen {: a b c d e f g h i j k l m n o p q :} ;"),
-              "1 \r\n{:: too many locals\r\n");
+              "1 \n{:: too many locals\n");
 }
 
 // --- FACILITY -----------------------------------------------------------------------------------
@@ -231,12 +233,12 @@ TEST(Tools, StackMemoryAndConditionals) {
     EXPECT_EQ(forth("1 -2 3 .s drop drop drop .s variable v 5 v ! v ?"), "<3> 1 -2 3 <0> 5 ");
     // The address, the bytes in hex, the bytes as characters.
     const std::string d = forth("create b 65 c, 66 c, 0 c, 200 c, b 4 dump");
-    EXPECT_EQ(d.substr(0, 5), "\r\n200") << d;
-    EXPECT_EQ(d.substr(10), "  41 42 00 C8" + std::string(38, ' ') + "AB..\r\n") << d;
+    EXPECT_EQ(d.substr(0, 4), "\n200") << d;
+    EXPECT_EQ(d.substr(9), "  41 42 00 C8" + std::string(38, ' ') + "AB..\n") << d;
     EXPECT_EQ(forth("0 [if] 1 . [if] 2 . [else] 3 . [then] 4 . [else] 5 . [then] "
                     "1 [if] 6 . [else] 7 . [then] [defined] dup . [undefined] dup . [defined] nothing ."),
               "5 6 -1 0 0 ");
-    EXPECT_EQ(forth("-5 1 dump"), "\r\ndump: invalid memory address\r\n");
+    EXPECT_EQ(failing("-5 1 dump"), "\ndump: invalid memory address\n");
 }
 
 TEST(Tools, ConditionalsOverLinesAndInputGoingBackInAFile) {
@@ -273,28 +275,28 @@ TEST(Tools, NamesAndTheControlFlowStack) {
 
 TEST(Tools, SeeShowsWhatMadeAWord) {
     EXPECT_EQ(forth(": fib dup 2 < if drop 1 else dup 1- recurse swap 2 - recurse + then ; see fib"),
-              "\r\n: fib \r\n  dup 2 < if \r\n    drop 1 \r\n  else \r\n"
-              "    dup 1- recurse swap 2 - recurse + \r\n  then ; ");
+              "\n: fib \n  dup 2 < if \n    drop 1 \n  else \n"
+              "    dup 1- recurse swap 2 - recurse + \n  then ; ");
     EXPECT_EQ(forth(": l 10 0 do i . loop ; see l : q 0 ?do i 3 = if leave then 2 +loop ; see q"),
-              "\r\n: l \r\n  10 0 do \r\n    i . \r\n  loop ; "
-              "\r\n: q \r\n  0 ?do \r\n    i 3 = if \r\n      leave \r\n    then \r\n    2 \r\n  +loop ; ");
+              "\n: l \n  10 0 do \n    i . \n  loop ; "
+              "\n: q \n  0 ?do \n    i 3 = if \n      leave \n    then \n    2 \n  +loop ; ");
     EXPECT_EQ(forth(": w begin dup while 1- repeat ; see w : s .\" hi\" abort\" no\" ; see s"),
-              "\r\n: w \r\n  begin \r\n    dup while \r\n    1- \r\n  repeat ; "
-              "\r\n: s \r\n  .\" hi\" abort\" no\" ; ");
+              "\n: w \n  begin \n    dup while \n    1- \n  repeat ; "
+              "\n: s \n  .\" hi\" abort\" no\" ; ");
     EXPECT_EQ(forth("variable v 3 constant k 4 value x defer d ' v is d : m create , does> @ ; "
                     "see v see k see x see d see m"),
-              "\r\nvariable v \r\n3 constant k \r\n4 value x \r\ndefer d ( is v ) "
-              "\r\n: m \r\n  create , \r\ndoes> \r\n  @ ; ");
+              "\nvariable v \n3 constant k \n4 value x \ndefer d ( is v ) "
+              "\n: m \n  create , \ndoes> \n  @ ; ");
     EXPECT_EQ(forth(": lo {: a b :} a b + to a ; see lo see 2dup synonym twice 2* see twice"),
-              "\r\n: lo \r\n  {: l0 l1 :} l0 l1 + to l0 ; \r\n: 2dup ( inline: OVER OVER ) ; "
-              "\r\nsynonym twice 2* ");
+              "\n: lo \n  {: l0 l1 :} l0 l1 + to l0 ; \n: 2dup ( inline: OVER OVER ) ; "
+              "\nsynonym twice 2* ");
 }
 
 TEST(Tools, CodeDefinitions) {
     EXPECT_EQ(forth("code 3* dup dup + + end-code 5 3* . see 3* "
                     "code up10 begin 1 lit + dup 10 lit - 0< while repeat end-code 0 up10 . "
                     ": dbl create , ;code @ 2 lit um* drop end-code 21 dbl x x ."),
-              "15 \r\n: 3* ( inline: DUP DUP + + ) ; 10 42 ");
+              "15 \n: 3* ( inline: DUP DUP + + ) ; 10 42 ");
 }
 
 // --- ENVIRONMENT? -------------------------------------------------------------------------------

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "forth/tests/rom_process.h"
+#include "forth/tests/rom_terminal.h"
 
 namespace norvex::forth {
 namespace {
 
-const std::string kBanner = "Norvex Forth 1.0\r\n";
+const std::string kBanner = "Norvex Forth 1.0\n";
 
 // Runs the text as the argument string, then BYE; the output after the
 // version line.
@@ -64,14 +65,14 @@ TEST(Printing, WordsThatPrintCheckTheStackFirst) {
     EXPECT_EQ(forth(kTry + "' . try ' u. try ' emit try ' ? try ' spaces try 1 ' type try 1 ' .r try "
                            "1 ' u.r try 1 ' d. try 1 2 ' d.r try 1 ' dump try 1 ' at-xy try"),
               "-4 -4 -4 -4 -4 -4 -4 -4 -4 -4 -4 -4 ");
-    EXPECT_EQ(forth("."), "\r\n.: stack underflow\r\n");
+    EXPECT_EQ(forth("."), "\n.: stack underflow\n");
 }
 
 TEST(Printing, InterpretedDotQuoteAndDumpsLastLine) {
     EXPECT_EQ(forth(".\" hi\" 1 . : t .\" there\" ; t"), "hi1 there");
     const std::string d = forth("create b 65 c, b 1 dump .\" |\" b 0 dump .\" |\"");
-    EXPECT_EQ(d.substr(0, 5), "\r\n200") << d;
-    EXPECT_EQ(d.substr(10), "  41" + std::string(47, ' ') + "A\r\n|\r\n|") << d;
+    EXPECT_EQ(d.substr(0, 4), "\n200") << d;
+    EXPECT_EQ(d.substr(9), "  41" + std::string(47, ' ') + "A\n|\n|") << d;
 }
 
 // --- Control structures -------------------------------------------------------
@@ -91,7 +92,7 @@ TEST(ControlStructures, EveryMismatchIsMinus22WhileCompiling) {
                                  R"(s" : x if [ 1 cs-roll ] ;" compiles s" : x 0 do [ 0 cs-pick ] loop ;" compiles)"),
               "-22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 -22 ");
     // The message names the word that found the mismatch.
-    EXPECT_EQ(forth(": x begin then ;"), "\r\nthen: control structure mismatch\r\n");
+    EXPECT_EQ(forth(": x begin then ;"), "\nthen: control structure mismatch\n");
 }
 
 TEST(ControlStructures, TheStandardsMixesStayLegal) {
@@ -105,15 +106,16 @@ TEST(ControlStructures, TheStandardsMixesStayLegal) {
 }
 
 TEST(ControlStructures, AFailedDefinitionLeavesTheDictionaryAsBefore) {
-    const ProcessResult r = run_process(
-        NORVEX_ROM_BIN, {},
-        "also internals variable u variable c variable l unused u ! code-here c ! latest @ l !\n"
-        ": x 1 2 + s\" abc\" then ;\n"
-        ": y [ 1 0 / ] ;\n"
-        ":noname if ;\n"
-        ": z recurse 1 ?do loop again ;\n"
-        "unused u @ - . code-here c @ - . latest @ l @ - . [defined] x . [defined] z .\n");
-    EXPECT_NE(r.output.find("0 0 0 0 0  ok"), std::string::npos) << r.output;
+    // On the terminal, where an error does not end the session.
+    RomTerminal t;
+    ASSERT_TRUE(t.line("also internals variable u variable c variable l here u ! code-here c ! latest @ l !",
+                       "l !  ok\r\n")) << t.s.output();
+    for (const char* line : {": x 1 2 + s\" abc\" then ;", ": y [ 1 0 / ] ;", ":noname if ;",
+                             ": z recurse 1 ?do loop again ;"})
+        t.s.send(std::string(line) + "\r");
+    EXPECT_TRUE(t.line("here u @ - . code-here c @ - . latest @ l @ - . [defined] x . [defined] z .",
+                       "0 0 0 0 0  ok\r\n")) << t.s.output();
+    EXPECT_EQ(t.leave(), 0);
 }
 
 // --- SEE --------------------------------------------------------------------------
@@ -198,7 +200,7 @@ TEST(See, ItsTextCompiledAgainGivesTheSameCode) {
     std::vector<std::string> again;
     for (const std::string& def : kSeeCorpus) {
         std::string text = first.at(def.substr(2, def.find(' ', 2) - 2)).first;
-        for (size_t k; (k = text.find("\r\n")) != std::string::npos;) text.replace(k, 2, " ");
+        for (size_t k; (k = text.find("\n")) != std::string::npos;) text.replace(k, 1, " ");
         again.push_back(text.substr(text.find(':')));
     }
     const auto second = see_and_code(again);
@@ -211,22 +213,22 @@ TEST(See, ItsTextCompiledAgainGivesTheSameCode) {
 }
 
 TEST(See, LiteralsAndCallsAreShownAsWritten) {
-    EXPECT_EQ(forth(": q3 5 . ; see q3"), "\r\n: q3 \r\n  5 . ; ");
+    EXPECT_EQ(forth(": q3 5 . ; see q3"), "\n: q3 \n  5 . ; ");
     EXPECT_EQ(forth(": c c\" counted\" count type s\\\" a\\\"b\\x01\" type ; see c"),
-              "\r\n: c \r\n  c\" counted\" count type s\\\" a\\\"b\\x01\" type ; ");
-    EXPECT_EQ(forth(": p postpone then ['] + compile, ; see p"), "\r\n: p \r\n  postpone then postpone + ; ");
+              "\n: c \n  c\" counted\" count type s\\\" a\\\"b\\x01\" type ; ");
+    EXPECT_EQ(forth(": p postpone then ['] + compile, ; see p"), "\n: p \n  postpone then postpone + ; ");
     EXPECT_EQ(forth(": w begin dup 2 > while dup 5 < while 1+ repeat 1 else 2 then ; see w"),
-              "\r\n: w \r\n  begin \r\n    dup 2 > while \r\n      dup 5 < while \r\n      1+ \r\n"
-              "    repeat \r\n    1 \r\n  else \r\n    2 \r\n  then ; ");
+              "\n: w \n  begin \n    dup 2 > while \n      dup 5 < while \n      1+ \n"
+              "    repeat \n    1 \n  else \n    2 \n  then ; ");
 }
 
 TEST(See, WordsAreShownByTheDefiningWordThatMadeThem) {
     EXPECT_EQ(forth("variable v 2variable v2 create c 3 constant k 4 value x 1 2 2value two "
                     "-12345678901. 2constant big 8 4 +field f defer d ' v is d : m create , does> @ ; 7 m mm "
                     "see v see v2 see c see k see x see two see big see f see d see mm"),
-              "\r\nvariable v \r\n2variable v2 \r\ncreate c \r\n3 constant k \r\n4 value x \r\n1 2 2value two "
-              "\r\n-12345678901. 2constant big \r\n8 +field f \r\ndefer d ( is v ) "
-              "\r\ncreate mm \r\ndoes> \r\n  @ ; ");
+              "\nvariable v \n2variable v2 \ncreate c \n3 constant k \n4 value x \n1 2 2value two "
+              "\n-12345678901. 2constant big \n8 +field f \ndefer d ( is v ) "
+              "\ncreate mm \ndoes> \n  @ ; ");
 }
 
 }  // namespace
