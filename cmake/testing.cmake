@@ -26,9 +26,11 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
       CONTENT "#!/bin/sh\nexec \"${emulator}\" \"$<TARGET_FILE:${program}>\" \"$@\"\n"
       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   endforeach()
+  set(NORVEX_TEST_TIME_SCALE 5)   # the tests' time-outs, for programs run emulated
   set(NORVEX_RUN ${CMAKE_BINARY_DIR}/emulated/norvex)
   set(NORVEX_ROM_RUN ${CMAKE_BINARY_DIR}/emulated/norvex-rom)
 else()
+  set(NORVEX_TEST_TIME_SCALE 1)
   set(NORVEX_RUN $<TARGET_FILE:norvex>)
   set(NORVEX_ROM_RUN $<TARGET_FILE:norvex-rom>)
 endif()

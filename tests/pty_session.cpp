@@ -16,6 +16,13 @@ namespace norvex::testing {
 
 namespace {
 
+// Programs run slower under an emulator (a cross build's tests): every
+// time-out is this many times longer there.
+#ifndef NORVEX_TEST_TIME_SCALE
+#define NORVEX_TEST_TIME_SCALE 1
+#endif
+constexpr int64_t kTimeScale = NORVEX_TEST_TIME_SCALE;
+
 int64_t now_ms() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -70,7 +77,7 @@ void PtySession::drain(int timeout_ms) {
 }
 
 bool PtySession::wait_for(const std::string& text, int timeout_ms) {
-    const int64_t end = now_ms() + timeout_ms;
+    const int64_t end = now_ms() + timeout_ms * kTimeScale;
     while (output_.find(text) == std::string::npos) {
         const int64_t left = end - now_ms();
         if (left <= 0) return false;
@@ -88,7 +95,7 @@ void PtySession::send(const std::string& keys) {
 }
 
 int PtySession::wait_exit(int timeout_ms) {
-    const int64_t end = now_ms() + timeout_ms;
+    const int64_t end = now_ms() + timeout_ms * kTimeScale;
     while (status_ < 0) {
         int raw = 0;
         const pid_t done = waitpid(pid_, &raw, WNOHANG);
@@ -104,6 +111,8 @@ int PtySession::wait_exit(int timeout_ms) {
 }
 
 void PtySession::signal(int sig) { kill(pid_, sig); }
+
+pid_t PtySession::foreground_group() const { return tcgetpgrp(master_); }
 
 struct termios PtySession::modes() const {
     struct termios t{};

@@ -54,9 +54,10 @@ public:
 
     void read(const fs::path& file) {
         if (!read_files_.insert(fs::weakly_canonical(file)).second) return;
+        const fs::path where = fs::absolute(file);
         std::ifstream in(file);
         if (!in) throw std::runtime_error("cannot read " + file.string());
-        const std::string shown = fs::relative(file, top_).generic_string();
+        const std::string shown = fs::relative(where, top_).generic_string();
         for (std::string line; std::getline(in, line);) {
             read_line(line, shown);
             include_from(line, file.parent_path());
@@ -247,7 +248,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const fs::path system_main = argv[3];
+        const fs::path system_main = fs::absolute(argv[3]);
         SourceReader reader(system_main.parent_path().parent_path());
         for (int i = 4; i < argc; ++i) reader.read(argv[i]);
         reader.read(system_main);

@@ -64,7 +64,16 @@ variable at        \ where the terminal's cursor is
 variable width     \ columns of the window
 : columns   ( n1 n2 -- u )   \ of the characters from n1 up to n2
   >r 0 swap begin dup r@ u< while dup width-at rot + swap next-char repeat drop rdrop ;
-: pos       ( n -- p )  0 swap columns origin @ + ;
+\ The columns up to the last position asked for are kept, so that typing or
+\ pasting at the end of a long line costs the new characters only, not the
+\ whole line again for every key.
+variable known-n   \ a character boundary in the line
+variable known-columns   \ the columns of the characters before it
+: changed   ( n -- )   \ the bytes from n on are no longer what they were
+  known-n @ < if 0 known-n ! 0 known-columns ! then ;
+: pos       ( n -- p )
+  dup changed  known-n @ over columns known-columns +!  known-n !
+  known-columns @ origin @ + ;
 : row       ( p -- u )  width @ / ;
 : col       ( p -- u )  width @ mod ;
 : back      ( n -- )  0 max 0 ?do #bs emit loop ;
@@ -89,7 +98,7 @@ variable width     \ columns of the window
 
 \ Editing
 : insert-bytes ( c-addr u -- )
-  len @ over + room @ u> if 2drop exit then
+  len @ over + room @ u> if 2drop exit then  cur @ changed
   cur @ line-at  dup 2 pick +  len @ cur @ - move
   dup len +!  cur @ dup >r line-at swap dup cur +! move
   r> cur @ len @ over = if show else drop redraw then ;
@@ -98,7 +107,7 @@ variable width     \ columns of the window
   pos dup at @ <> if 2drop false exit then  row swap pos row = ;
 : delete-range ( n1 n2 -- )   \ the bytes from n1 up to n2
   2dup = if 2drop exit then
-  2dup tail-end? >r  2dup columns >r
+  2dup tail-end? >r  2dup columns >r  over changed
   dup line-at 2 pick line-at len @ 3 pick - move  over - negate len +!  cur !
   r> r> if   \ BS blank BS, as on any terminal
     dup back dup spaces back  cur @ pos at ! exit
@@ -112,7 +121,7 @@ variable width     \ columns of the window
 : kill-end  ( -- )  cur @ len @ delete-range ;
 : kill-start ( -- )  0 cur @ delete-range ;
 : set-line  ( c-addr u -- )   \ the line becomes c-addr u
-  room @ min  dup len ! cur !  line @ len @ move  0 redraw ;
+  room @ min  dup len ! cur !  0 changed  line @ len @ move  0 redraw ;
 
 \ A character typed arrives a byte at a time: the bytes of a sequence wait
 \ until it is complete.
@@ -282,7 +291,7 @@ variable #kept
   endcase ;
 : window-width ( -- u )  screen-size drop ?dup 0= if $10000000 then ;
 : edit-line ( c-addr +n1 -- +n2 )
-  room ! line !  0 len ! 0 cur ! -1 shown !  0 #pending !  false tab-before !
+  room ! line !  0 len ! 0 cur ! -1 shown !  0 #pending !  false tab-before !  0 changed
   window-width width !  at-xy? drop width @ mod dup origin ! at !
   begin ekey dup >r edit-key r> 9 = tab-before ! until  line-done ;
 

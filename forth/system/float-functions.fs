@@ -294,6 +294,64 @@ fill-atan
 : pow-inf-x ( F: x y -- r )   \ x infinite
   integer-kind 1 = fsign >r fdrop fsign fdrop and sign-bit and
   r> if 0 0 rot x>f else 0 0 rot e-special or x>f then ;
+: big/u   ( big u -- )   \ big = big / u, rounded down
+  {: a u :}  0  0 a @ 1- do  a i limb @ swap u (um/mod) a i limb !  -1 +loop  drop  a trim ;
+: big-mul ( big1 big2 big3 -- )   \ big3 = big1 * big2
+  {: a b c :}
+  a @ b @ + c !  c @ 0 do 0 c i limb ! loop
+  a @ 0 do
+    0  b @ 0 do  a j limb @ b i limb @ um* rot 0 d+  c i j + limb @ 0 d+  swap c i j + limb !  loop
+    c i b @ + limb !
+  loop  c trim ;
+: shr-cells ( big k -- )   \ big = big / 2^32k
+  {: a k :}  a @ k > if a @ k - 0 do a i k + limb @ a i limb ! loop  a @ k - a ! else 0 a big! then ;
+big p1  big p2  big p3
+\ Numbers with 128 bits after the binary point, as big integers.
+: fix*    ( big1 big2 big3 -- )  dup >r big-mul r> 4 shr-cells ;
+26 constant #atanh-terms
+create atanh-fix  #atanh-terms 6 * cells allot   \ 1/(2k+1)
+: fix-term ( k -- big )  6 * cells atanh-fix + ;
+: fill-atanh-fix ( -- )
+  #atanh-terms 0 do
+    i fix-term  5 over !  dup cell+ 4 cells erase  1 over 5 cells + !  i 2* 1+ big/u
+  loop ;
+fill-atanh-fix
+create log2e-fix  5 , $D23A7D11 , $7D0FFDA0 , $B82FE177 , $71547652 , $00000001 ,
+
+\ log2 x = e + log2 m, m in [sqrt 1/2, sqrt 2); log2 m = 2 atanh(s) log2 e
+\ with s = (m-1)/(m+1) = A/B. A and B are the significand's 53 bits with
+\ 2^52 or 2^53, so s comes from four 32-bit digits of long division.
+: s-digits ( a0 a1 -- )   \ p2 = (a1:a0) 2^128 / v, four digits
+  0 p2 big!  4 0 do  0 -rot digit  rot p2 32 big-shl p2 swap big+  loop 2drop ;
+: log2m   ( lo hi -- negative? )   \ |log2 m| into p1, m = (lo hi) / 2^63
+  >>11 2dup [ $F9DE6484 $B504F333 >>11 ] 2literal du< if          \ m below sqrt 2
+    2dup 0 $100000 dsub drop 2swap 0 $100000 dadd drop  false    ( A B positive )
+  else
+    2dup 0 $200000 2swap dsub drop 2swap 0 $200000 dadd drop  true    ( |A| B negative )
+  then >r
+  \ B has 54 bits: to 64 for the division
+  10 dlshift v1 ! v0 !  10 dlshift s-digits
+  p2 p2 p3 fix*                                                   \ z = s^2
+  #atanh-terms 1- fix-term p1 big-copy
+  0 #atanh-terms 2 - do  p1 p3 n3 fix*  n3 p1 big-copy  p1 i fix-term big-add  -1 +loop
+  p1 p2 n3 fix*  n3 1 big-shl  n3 log2e-fix p1 fix*  r> ;
+\ |log2 x| = |e + log2 m| into p1; the flag: log2 x is negative.
+: log2-fix ( F: x -- ) ( -- negative? )   \ x > 0, finite
+  f>x e@ bias - >r  log2m  r> over -  ?dup 0= if exit then
+  dup 0< >r  swap r@ = >r  abs p2 big!  p2 128 big-shl
+  r> if p1 p2 big-add else p2 p1 big-  p2 p1 big-copy then  r> ;
+\ |x|^y = 2^t, t = y log2|x| = Y |log2 x| 2^ey exactly, split into an
+\ integer N and 64 bits of fraction f: 2^f 2^N.
+: pow-exact ( F: x y -- r )   \ x, y finite, not zero; x not 1
+  f>x dup >r e@ bias - 52 - >r >>11                  ( Y ) ( R: y-se ey )
+  fabs log2-fix >r
+  p1 p3 big-copy  p3 swap big*  p3 32 big-shl  p1 swap big*  p1 p3 big-add
+  r> r> swap r> 0< xor >r  128 swap -                 ( p: the point in p1 ) ( R: t<0 )
+  p1 big-bits over - 11 > if drop r> if fzero else 0 0 e-special x>f then exit then
+  p1 over bits-at drop  swap p1 swap 64 - bits-at     ( N f-lo f-hi )
+  r> if 2dup m0= if rot negate -rot else dnegate rot 1+ negate -rot then then
+  2dup m0= if 2drop fone else [ bias 1- ] literal normalize x>f ln2 x*f xexp then
+  fscale rounded ;
 : f**     ( F: r1 r2 -- r3 )   \ r1 to the power r2
   f-zero? if fdrop fdrop fone exit then
   fover 1e f= if fdrop exit then
@@ -303,7 +361,4 @@ fill-atan
   fover f-inf? fdrop if pow-inf-x exit then
   integer-kind fover fsign fdrop if                   \ x < 0
     dup 0= if drop fdrop fnan exit then  1 = else drop false then >r
-  fswap fabs xln x*f
-  fdup 1500e f< 0= if fdrop 0 0 e-special x>f else
-  fdup -1500e f< if fdrop fzero else xexp then then
-  r> if fnegate then rounded ;
+  fover fabs fone f= if fdrop fdrop fone else pow-exact then  r> if fnegate then ;

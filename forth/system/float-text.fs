@@ -213,8 +213,26 @@ variable dropped     \ a digit that did not fit was not 0
   0 0 64 0 do d2* n2 n3 big-cmp 0< 0= if n2 n3 big- swap 1 or swap then n3 big-shr1 loop
   n2 big0= 0= sticky
   [ bias 63 + ] literal shift + n -  normalize round53 ;
+\ Up to 18 digits and 10^27: both numbers are exact in 64 bits, so one
+\ multiplication or division, rounded once, is the correctly rounded result.
+28 constant #exact-powers
+create exact-powers  #exact-powers /fentry * allot   \ 10^0 ... 10^27
+: fill-exact-powers ( -- )
+  1. d>x x>f
+  #exact-powers 0 do
+    fdup f>x exact-powers i /fentry * + fx!
+    10. d>x x>f f2> x* >ftop                  \ exact while it fits 64 bits
+  loop fdrop ;
+fill-exact-powers
+: short?  ( -- flag )  #digits @ 19 < dropped @ 0= and  k @ abs #exact-powers < and ;
+: digits>d ( -- d )
+  0 0 #digits @ 0 ?do  2dup d2* d2* d+ d2*  digits i + c@ [char] 0 - 0 d+  loop ;
+: exact-decimal ( -- lo hi se )
+  digits>d d>x x>f  exact-powers k @ abs /fentry * + fx@ x>f
+  f2> k @ 0< if x/ else x* then  fdrop round53? ;
 : decimal>x ( -- lo hi se )   \ digits * 10^k, rounded to binary64
   #digits @ 0= if 0 0 0 exit then
+  short? if exact-decimal exit then
   dropped @ if [char] 1 keep -1 k +! then
   digits>big  k @
   #digits @ over + 310 > if drop 0 signed-inf exit then

@@ -66,27 +66,27 @@ fp-empty fp0 !  fp-empty fp !
 \ --- 64-bit significands: ( lo hi ) --------------------------------------
 
 : dlshift ( lo hi u -- lo' hi' )   \ 0 <= u < 64
-  dup 32 u< 0= if 32 - nip lshift 0 swap exit then
-  dup 0= if drop exit then
-  >r r@ lshift over 32 r@ - rshift or swap r> lshift swap ;
+  dup 32 u< if
+    dup if >r r@ lshift over 32 r@ - rshift or swap r> lshift swap else drop then
+  else 32 - nip lshift 0 swap then ;  inline-latest
 : drshift ( lo hi u -- lo' hi' )   \ 0 <= u < 64, zeros in
-  dup 32 u< 0= if 32 - rshift nip 0 exit then
-  dup 0= if drop exit then
-  >r swap r@ rshift over 32 r@ - lshift or swap r> rshift ;
+  dup 32 u< if
+    dup if >r swap r@ rshift over 32 r@ - lshift or swap r> rshift else drop then
+  else 32 - rshift nip 0 then ;  inline-latest
 : lost?   ( lo hi u -- flag )   \ some of the u low bits are set; u < 64
   dup 32 u< if nip 1 swap lshift 1- and else 32 - 1 swap lshift 1- and or then 0<> ;  inline-latest
 : sticky-bit ( x -- 0|1 )  0<> 1 and ;  inline-latest
 : sticky  ( lo hi flag -- lo' hi' )  sticky-bit rot or swap ;  inline-latest
 \ Shifted right with the bits that fall out or'ed into bit 0.
 : drshift-jam ( lo hi u -- lo' hi' )
-  dup 64 u< if 3dup lost? >r drshift r> sticky else drop or sticky-bit 0 then ;
-: 2/jam   ( lo hi -- lo' hi' )  over 1 and >r 1 drshift r> sticky ;
+  dup 64 u< if 3dup lost? >r drshift r> sticky else drop or sticky-bit 0 then ;  inline-latest
+: 2/jam   ( lo hi -- lo' hi' )  over 1 and >r 1 drshift r> sticky ;  inline-latest
 \ Sums and differences with the carry or borrow out of bit 63.
 : dadd    ( lo1 hi1 lo2 hi2 -- lo hi c )  rot + fw@ >r  -rot + fw@ rot + fw@ r> or ;  inline-latest
 : dsub    ( lo1 hi1 lo2 hi2 -- lo hi b )  rot swap - fw@ >r  -rot - fw@ rot swap - fw@ r> or ;  inline-latest
 : normalize ( lo hi E -- lo' hi' E' )   \ m not zero: its leading 1 moved to bit 63
   >r  dup 0= if drop 0 swap r> 32 - >r then
-  begin dup 0< 0= while 2dup d+ r> 1- >r repeat  r> ;
+  begin dup 0< 0= while 2dup d+ r> 1- >r repeat  r> ;  inline-latest
 
 \ --- Rounding ----------------------------------------------------------------
 
@@ -100,8 +100,8 @@ fp-empty fp0 !  fp-empty fp !
 \ gives, negative and quiet.
 : default-nan ( -- lo hi se )  0 $40000000 sign-bit e-special or ;
 : quiet   ( lo hi se -- lo hi' se )  swap $40000000 or swap ;
-: nan3?   ( lo hi se -- flag )  e@ e-special = -rot m0= 0= and ;
-: x-nan?  ( a -- flag )  fx@ nan3? ;
+: nan3?   ( lo hi se -- flag )  e@ e-special = -rot m0= 0= and ;  inline-latest
+: x-nan?  ( a -- flag )  fx@ nan3? ;  inline-latest
 
 : ones    ( u -- lo hi )  dup 0= if drop 0 0 exit then  64 swap - -1 -1 rot drshift ;
 : bit-at  ( lo hi p -- bit )  dup 64 = if drop 2drop 0 exit then drshift drop 1 and ;
@@ -181,14 +181,13 @@ fp-empty fp0 !  fp-empty fp !
 : either-special? ( a b -- flag )  @ ordinary? swap @ ordinary? and 0= ;  inline-latest
 \ The NaN an operation on a NaN gives: the first operand's, quieted.
 : nan-of  ( a b -- lo hi se )  over x-nan? if drop else nip then fx@ quiet ;
-: nan-in? ( a b -- flag )  x-nan? swap x-nan? or ;
+: nan-in? ( a b -- flag )  x-nan? swap x-nan? or ;  inline-latest
 
 : add-m   ( lo2 hi2 lo1 hi1 se -- lo hi se )
-  >r dadd if 2/jam sign-bit or r> 1+ exit then r> ;
+  >r dadd if 2/jam sign-bit or r> 1+ else r> then ;  inline-latest
 : sub-m   ( lo2 hi2 lo1 hi1 se -- lo hi se )
   >r 2swap dsub if dnegate r> sign-bit xor >r then
-  2dup m0= if rdrop 0 exit then
-  r> dup sign-bit and >r e@ normalize r> or ;
+  2dup m0= if rdrop 0 else r> dup sign-bit and >r e@ normalize r> or then ;  inline-latest
 : add-special ( a b -- lo hi se )
   2dup nan-in? if nan-of exit then
   over @ e@ e-special = if
@@ -322,7 +321,7 @@ variable v0  variable v1
 
 \ The numbers in order as signed 96-bit integers; zeros are equal.
 : tnegate ( k0 k1 k2 -- k0' k1' k2' )  invert >r invert swap invert swap 1 0 dadd r> + ;
-: key     ( a -- k0 k1 k2 )
+: order-key ( a -- k0 k1 k2 )
   fx@ dup e@ 0= if 2drop drop 0 0 0 exit then
   dup e@ swap 0< if tnegate then ;
 : t<      ( k0 k1 k2 j0 j1 j2 -- flag )  {: k0 k1 k2 j0 j1 j2 :}
@@ -332,18 +331,18 @@ variable v0  variable v1
   over @ e@ over @ e@ 2dup <> if u< nip nip exit then 2drop
   over 4 + @ over 4 + @ 2dup <> if u< nip nip exit then 2drop
   8 + @ swap 8 + @ swap u< ;
-: negative? ( a -- flag )  @ dup 0< swap e@ 0<> and ;   \ below zero
+: negative? ( a -- flag )  @ dup 0< swap e@ 0<> and ;  inline-latest   \ below zero
 : x<      ( a b -- flag )
   2dup nan-in? if 2drop false exit then
   over negative? over negative? 2dup and if 2drop swap mag< exit then
   or if drop negative? exit then  mag< ;
-: x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r key r> key t= ;
+: x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r order-key r> order-key t= ;
 : f<      ( F: r1 r2 -- ) ( -- flag )  f2> x< fdrop ;
 : f0<     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< and nip ;
 : f0=     ( F: r -- ) ( -- flag )  f>x e@ 0= nip nip ;
 
 \ FMIN and FMAX: a NaN gives way to the other number; -0 is below +0.
-: mkey    ( a -- k0 k1 k2 )  dup @ e@ if key exit then  @ 0< dup dup ;
+: mkey    ( a -- k0 k1 k2 )  dup @ e@ if order-key exit then  @ 0< dup dup ;
 : take-second? ( a b xt -- flag )   \ xt ( key1 key2 -- flag ) prefers b's
   >r dup x-nan? if 2drop rdrop false exit then  over x-nan? if 2drop rdrop true exit then
   >r mkey r> mkey r> execute ;

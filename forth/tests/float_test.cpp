@@ -153,6 +153,20 @@ T get(const std::vector<uint8_t>& v, size_t at) {
     return x;
 }
 
+// kOperands numbers from gen, and their bytes for the operand file.
+struct Doubles {
+    std::vector<double> values;
+    std::vector<uint8_t> bytes;
+};
+Doubles doubles(Operands& ops, const std::function<double(Operands&)>& gen) {
+    Doubles d;
+    for (size_t k = 0; k < kOperands; ++k) {
+        d.values.push_back(gen(ops));
+        put(d.bytes, d.values.back());
+    }
+    return d;
+}
+
 // Results that differ are listed, a few of them, with the operands.
 struct Mismatches {
     size_t count = 0;
@@ -213,12 +227,7 @@ void check_binary(const std::string& word, const Binary& host, bool exact, uint6
 void check_unary(const std::string& word, const Unary& host, bool exact, uint64_t seed,
                  const std::function<double(Operands&)>& operand = nullptr) {
     Operands ops(seed);
-    std::vector<double> a(kOperands);
-    std::vector<uint8_t> input;
-    for (size_t k = 0; k < kOperands; ++k) {
-        a[k] = operand ? operand(ops) : ops.any();
-        put(input, a[k]);
-    }
+    const auto [a, input] = doubles(ops, operand ? operand : [](Operands& o) { return o.any(); });
     const std::vector<uint8_t> out = run_words({8, 8, ">r f@ " + word + " r> f!"}, input);
     if (out.size() != kOperands * 8) return;
     Mismatches m;
@@ -332,12 +341,9 @@ int32_t host_f_to_s(double x) {
 
 TEST(FloatConversion, FloatsToIntegersTruncate) {
     Operands ops(20);
-    std::vector<double> a(kOperands);
-    std::vector<uint8_t> input;
-    for (size_t k = 0; k < kOperands; ++k) {
-        a[k] = (ops.raw() & 1) ? ops.any() : std::ldexp(ops.uniform(-1, 1), int(ops.raw() % 70));
-        put(input, a[k]);
-    }
+    const auto [a, input] = doubles(ops, [](Operands& o) {
+        return (o.raw() & 1) ? o.any() : std::ldexp(o.uniform(-1, 1), int(o.raw() % 70));
+    });
     std::vector<uint8_t> out = run_words({8, 8, ">r f@ f>d r@ 4 + ! r> !"}, input);
     Mismatches m;
     for (size_t k = 0; k < kOperands && out.size() == kOperands * 8; ++k)
@@ -350,12 +356,9 @@ TEST(FloatConversion, FloatsToIntegersTruncate) {
 
 TEST(FloatConversion, SingleFloatsRoundAndWidenExactly) {
     Operands ops(21);
-    std::vector<double> a(kOperands);
-    std::vector<uint8_t> input;
-    for (size_t k = 0; k < kOperands; ++k) {
-        a[k] = (ops.raw() & 1) ? ops.any() : std::ldexp(ops.uniform(1, 2), int(ops.raw() % 300) - 160);
-        put(input, a[k]);
-    }
+    const auto [a, input] = doubles(ops, [](Operands& o) {
+        return (o.raw() & 1) ? o.any() : std::ldexp(o.uniform(1, 2), int(o.raw() % 300) - 160);
+    });
     std::vector<uint8_t> out = run_words({8, 4, ">r f@ r> sf!"}, input);
     Mismatches m;
     for (size_t k = 0; k < kOperands && out.size() == kOperands * 4; ++k) {
@@ -374,12 +377,11 @@ TEST(FloatConversion, SingleFloatsRoundAndWidenExactly) {
 // REPRESENT's 17 digits are the host's correctly rounded ones.
 TEST(FloatText, RepresentGivesCorrectlyRoundedDigits) {
     Operands ops(22);
-    std::vector<double> a(kOperands);
-    std::vector<uint8_t> input;
-    for (size_t k = 0; k < kOperands; ++k) {
-        do a[k] = ops.any(); while (!std::isfinite(a[k]) || a[k] == 0);
-        put(input, a[k]);
-    }
+    const auto [a, input] = doubles(ops, [](Operands& o) {
+        double x;
+        do x = o.any(); while (!std::isfinite(x) || x == 0);
+        return x;
+    });
     const std::vector<uint8_t> out =
         run_words({8, 24, ">r f@ r@ 17 represent 2drop r> 20 + !"}, input);
     Mismatches m;
@@ -492,6 +494,33 @@ TEST(FloatFunctions, Hyperbolic) {
     check_unary("fasinh", [](double x) { return double(asinhl(x)); }, false, 48, spread(-50, 50));
     check_unary("facosh", [](double x) { return double(acoshl(x)); }, false, 49, spread(1, 50));
     check_unary("fatanh", [](double x) { return double(atanhl(x)); }, false, 50, spread(-1, 1));
+}
+
+TEST(FloatFunctions, Power) {
+    // Bases of any size with exponents that keep most results in range,
+    // negative bases with integral exponents, and any pair at all.
+    Operands ops(51);
+    std::vector<double> x(kOperands), y(kOperands);
+    std::vector<uint8_t> input;
+    for (size_t k = 0; k < kOperands; ++k) {
+        switch (ops.raw() % 4) {
+        case 0: x[k] = ops.any(); y[k] = ops.any(); break;
+        case 1: x[k] = -ops.uniform(0, 10); y[k] = double(int(ops.raw() % 61) - 30); break;
+        default:
+            x[k] = std::fabs(ops.any());
+            y[k] = (x[k] == 1 || !std::isfinite(x[k]) || x[k] == 0) ? ops.uniform(-5, 5)
+                                                                     : ops.uniform(-1000, 1000) / std::log2(x[k]);
+        }
+        put(input, x[k]);
+        put(input, y[k]);
+    }
+    const std::vector<uint8_t> out = run_words({16, 8, ">r dup f@ 8 + f@ f** r> f!"}, input);
+    Mismatches m;
+    for (size_t k = 0; k < kOperands && out.size() == kOperands * 8; ++k) {
+        const double want = double(powl(x[k], y[k])), got = get<double>(out, 8 * k);
+        if (!within_ulp(want, got)) m.add(hex(x[k]) + " " + hex(y[k]) + " f**: " + hex(got) + ", host " + hex(want));
+    }
+    EXPECT_EQ(m.count, 0u) << m.first;
 }
 
 }  // namespace

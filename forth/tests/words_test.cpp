@@ -121,7 +121,8 @@ TEST(ControlStructures, AFailedDefinitionLeavesTheDictionaryAsBefore) {
 // --- SEE --------------------------------------------------------------------------
 
 // Every control structure and every kind of literal, one definition each.
-const std::string kSeePrelude = "variable vv 5 value val defer dd create buf 10 allot ";
+const std::string kSeePrelude =
+    "variable vv 5 value val defer dd create buf 10 allot fvariable fv 2.5e fconstant fk 1e fvalue fval ";
 const std::vector<std::string> kSeeCorpus = {
     ": c-if dup 0< if negate then ;",
     ": c-else if 1 else 2 then ;",
@@ -166,6 +167,8 @@ const std::vector<std::string> kSeeCorpus = {
     ": c-does create , does> @ 1+ ;",
     ": c-locals {: a b | c :} a b + to c c ;",
     ": q3 5 . ;",
+    ": f-lit 1.5e 2e f+ f. -0.25e fdup f* 1e-300 3.14159e ;",
+    ": f-words fv f@ fk f+ fval f* fv f! 5e to fval 3 0 do 0.5e f+ loop ;",
 };
 
 // Shows each word of the corpus (SEE, and its code in hex) after compiling
@@ -223,10 +226,10 @@ TEST(See, LiteralsAndCallsAreShownAsWritten) {
 }
 
 TEST(See, WordsAreShownByTheDefiningWordThatMadeThem) {
-    EXPECT_EQ(forth("variable v 2variable v2 create c 3 constant k 4 value x 1 2 2value two "
+    EXPECT_EQ(forth("variable v 2variable v2 fvariable fv create c 3 constant k 4 value x 1 2 2value two "
                     "-12345678901. 2constant big 8 4 +field f defer d ' v is d : m create , does> @ ; 7 m mm "
-                    "see v see v2 see c see k see x see two see big see f see d see mm"),
-              "\nvariable v \n2variable v2 \ncreate c \n3 constant k \n4 value x \n1 2 2value two "
+                    "see v see v2 see fv see c see k see x see two see big see f see d see mm"),
+              "\nvariable v \n2variable v2 \nfvariable fv \ncreate c \n3 constant k \n4 value x \n1 2 2value two "
               "\n-12345678901. 2constant big \n8 +field f \ndefer d ( is v ) "
               "\ncreate mm \ndoes> \n  @ ; ");
 }
