@@ -234,7 +234,7 @@ std::vector<uint8_t> rewritten_by_flash(uint32_t rounds) {
     a.lit(staging);
     a.lit(routine);
     a.lit(5);
-    a.syscall(0x010B);     // FLASH-W ( addr paddr u -- 0 )
+    a.syscall(Service::FLASH_W);     // ( addr paddr u -- 0 )
     a.op(Op::DROP);
     a.call(routine);
     a.op(Op::PLUS);
