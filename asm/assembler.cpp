@@ -66,7 +66,7 @@ void Assembler::op(Op o) { code_.push_back(uint8_t(o)); }
 void Assembler::op(std::string_view mnemonic) {
     const auto o = opcode_named(mnemonic);
     if (!o) throw std::invalid_argument("unknown mnemonic: " + std::string(mnemonic));
-    if (kOpInfo[uint8_t(*o)].operand_bytes)
+    if (has_operand(uint8_t(*o)))
         throw std::invalid_argument(std::string(mnemonic) + " takes an operand");
     op(*o);
 }

@@ -29,12 +29,6 @@
 
 namespace norvex {
 
-const OpInfo kOpInfo[64] = {
-#define OPCODE(code, name, mnem, operand, kind) {mnem, operand, #kind[0] == 'R'},
-#include "core/opcodes.def"
-#undef OPCODE
-};
-
 Area area_of(const MemConf& c, const uint8_t* p) {
     if (c.var && p >= c.var && p <= c.var + c.VARSIZE)
         return {c.var, c.var + c.VARSIZE, c.VAROFF, false};
@@ -159,7 +153,7 @@ BurstEnd run_burst(Machine& m, bool resume) {
     static const void* const by_opcode[64] = {
 #define RUN_ENTRY(name) &&op_##name
 #define ILL_ENTRY(name) &&op_illegal
-#define OPCODE(code, name, mnem, operand, kind) kind##_ENTRY(name),
+#define OPCODE(code, name, mnem, operand, kind, native, ends, rstack) kind##_ENTRY(name),
 #include "core/opcodes.def"
 #undef OPCODE
 #undef RUN_ENTRY

@@ -4,21 +4,9 @@
 #include <cstdint>
 
 #include "core/machine.h"
+#include "core/opcodes.h"
 
 namespace norvex {
-
-enum class Op : uint8_t {
-#define OPCODE(code, name, mnem, operand, kind) name = code,
-#include "core/opcodes.def"
-#undef OPCODE
-};
-
-struct OpInfo {
-    const char* mnemonic;
-    uint8_t operand_bytes;
-    bool runs;   // false: named, but the illegal-opcode stop
-};
-extern const OpInfo kOpInfo[64];
 
 enum class BurstEnd {
     Normal,     // registers stored back into Machine::cpu

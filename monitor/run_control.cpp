@@ -34,7 +34,7 @@ void monitor_key(Machine& m) {
         m.DBGMODE = 0;
         break;
     case KEY_STEP_OVER:
-        m.BREAKADR = m.cpu.PC + 5;
+        m.BREAKADR = m.cpu.PC + instruction_length(Op::CALL);   // the address after a CALL
         m.DBGMODE = DM_BRKPC;
         break;
     case KEY_RUN_TO_RETURN:

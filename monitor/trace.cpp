@@ -72,7 +72,7 @@ void TRACELINE(Machine& m) {
     const uint8_t opcode = mem_load8(GETPRGPTR(m, r.PC));
     PRINTHEX(m, opcode, 2);
     PRINTSTR(m, " ");
-    if (opcode < 5) {
+    if (has_operand(opcode)) {
         PRINTHEX(m, operand_after(m, r.PC), 8);
         PRINTSTR(m, " ");
     } else {

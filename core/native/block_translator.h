@@ -12,38 +12,6 @@
 
 namespace norvex::native {
 
-// What translation needs to know of each opcode, in one place.
-struct OpTraits {
-    bool translated;     // the translator emits it; otherwise the interpreter runs it
-    bool transfers;      // always leaves the block (ends it)
-    bool return_stack;   // reads or writes the return stack
-};
-
-constexpr OpTraits op_traits(Op op) {
-    switch (op) {
-    case Op::CALL:
-    case Op::EXECUTE:
-    case Op::EXIT: return {true, true, true};
-    case Op::BRANCH:
-    case Op::NEST: return {true, true, false};
-    case Op::NBRANCH:
-    case Op::TOR:
-    case Op::RFROM:
-    case Op::RFETCH:
-    case Op::RDROP: return {true, false, true};
-    case Op::SYSCALL:   // services
-    case Op::SPSTORE:   // stack pointers moved anywhere
-    case Op::RPSTORE:
-    case Op::CFETCHX:   // extended addresses
-    case Op::CSTOREX:
-    case Op::WFETCHX:
-    case Op::WSTOREX:
-    case Op::FETCHX:
-    case Op::STOREX: return {false, false, false};
-    default: return {kOpInfo[uint8_t(op)].runs, false, false};
-    }
-}
-
 struct Insn {
     uint32_t at;
     Op op;

@@ -17,14 +17,14 @@ void BlockTranslator::decode() {
         const uint32_t o = pc - c_.PRGOFF;
         if (o >= c_.PRGSIZE) break;
         const uint8_t byte = mem_load8(c_.prg + o);
-        if (byte >= 64 || !op_traits(Op(byte)).translated) break;
+        if (!is_opcode(byte) || !is_translated(Op(byte))) break;
         const Op op = Op(byte);
-        const uint32_t len = 1 + kOpInfo[byte].operand_bytes;
+        const uint32_t len = instruction_length(op);
         if (c_.PRGSIZE - o < len) break;
         const uint32_t operand = len > 1 ? mem_load32(c_.prg + o + 1) : 0;
         insns_.push_back({pc, op, operand, pc + len});
         pc += len;
-        if (op_traits(op).transfers) return;
+        if (ends_block(op)) return;
     }
     tail_at_ = pc;
     full_ = insns_.size() >= set_.max_instructions;
@@ -32,7 +32,7 @@ void BlockTranslator::decode() {
 
 bool BlockTranslator::uses_return_stack() const {
     for (const Insn& in : insns_)
-        if (op_traits(in.op).return_stack) return true;
+        if (touches_return_stack(in.op)) return true;
     return false;
 }
 
@@ -230,7 +230,7 @@ Translation BlockTranslator::translate(TranslatedBlock& out) {
         if (fused_ == i && i != 0) continue;
         emit_instruction(i);
     }
-    if (!ended_ && !op_traits(insns_.back().op).transfers) {
+    if (!ended_ && !ends_block(insns_.back().op)) {
         const Insn& last = insns_.back();
         if (full_ && in_prg(tail_at_)) exit_jump(s_.now(), tail_at_, last.at);
         else exit_stop(s_.now(), tail_at_);

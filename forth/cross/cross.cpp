@@ -315,7 +315,7 @@ void CrossCompiler::define_prim() {
             continue;
         }
         if (const auto o = assembler::opcode_named(t)) {
-            if (kOpInfo[uint8_t(*o)].operand_bytes) fail(std::string(t) + " takes an operand");
+            if (has_operand(uint8_t(*o))) fail(std::string(t) + " takes an operand");
             code.push_back(uint8_t(*o));
             continue;
         }
