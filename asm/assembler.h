@@ -34,6 +34,20 @@ struct ImageHeader {
     std::vector<uint8_t> bytes() const;
 };
 
+// The header of a small image whose code follows the header: flags,
+// program memory [0, px), variable memory [v0, vx), start address (by
+// default the first byte after the header at program address 0).
+inline ImageHeader image_header(uint8_t flags, uint32_t px, uint32_t v0, uint32_t vx,
+                                uint32_t start = 80) {
+    ImageHeader h;
+    h.flags = flags;
+    h.px = px;
+    h.v0 = v0;
+    h.vx = vx;
+    h.start = start;
+    return h;
+}
+
 struct Label {
     uint32_t id;
 };

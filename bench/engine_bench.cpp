@@ -17,6 +17,7 @@
 #include "asm/assembler.h"
 #include "image/startup.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 
 namespace norvex {
 BurstEnd RUNBURST_UNCHECKED(Machine& m);
@@ -29,13 +30,7 @@ using assembler::Label;
 namespace {
 
 Assembler bench_image() {
-    assembler::ImageHeader h;
-    h.flags = 0xC0;
-    h.px = 0x10000;
-    h.v0 = 0x20000000;
-    h.vx = 0x20010000;
-    h.start = 80;
-    return Assembler(0, h);
+    return Assembler(0, assembler::image_header(0xC0, 0x10000, 0x20000000, 0x20010000));
 }
 
 void stop(Assembler& a) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/native/native.h"
 #include "core/translate.h"
 
 namespace norvex {
@@ -17,7 +18,7 @@ struct Area {
     uint8_t* hi = nullptr;
     uint32_t voff = 0;
     // A program memory of its own, which translated code is made from: a
-    // stack here writes program memory (see stored() in engine.cpp).
+    // stack here writes program memory (see stored() below).
     bool watched = false;
 
     uint32_t size() const { return uint32_t(hi - lo); }
@@ -44,6 +45,22 @@ inline void store_registers(Machine& m, const Area& code, const uint8_t* pc, con
     m.cpu.S = GETVARADR(m.mem, sp);
     m.cpu.PC = code.voff + uint32_t(pc - code.lo);
 }
+
+// A store that may have reached program memory (the split and shared
+// layouts let variable accesses in, extended addresses reach any block, and
+// the stacks may lie there): translated code of those bytes is dropped.
+inline void stored(Machine& m, const uint8_t* p, uint32_t width) {
+    if (m.native) native_program_written(m, p, width);
+}
+
+// Where a register left by translated code points (see burst.cpp).
+uint8_t* resume_location(Machine& m, Translation t, uint32_t a);
+
+// The burst loop (engine.cpp). kChecked is false only in the benchmark's
+// unchecked build.
+enum class BurstEnd;
+template <bool kChecked>
+BurstEnd run_burst(Machine& m, bool resume);
 
 struct Burst {
     Machine& m;

@@ -29,49 +29,6 @@
 
 namespace norvex {
 
-Area area_of(const MemConf& c, const uint8_t* p) {
-    if (c.var && p >= c.var && p <= c.var + c.VARSIZE)
-        return {c.var, c.var + c.VARSIZE, c.VAROFF, false};
-    return {c.prg, c.prg + prg_extent(c), c.PRGOFF, !c.shared()};
-}
-
-// A store that may have reached program memory (the split and shared
-// layouts let variable accesses in, extended addresses reach any block, and
-// the stacks may lie there): translated code of those bytes is dropped.
-inline void stored(Machine& m, const uint8_t* p, uint32_t width) {
-    if (m.native) native_program_written(m, p, width);
-}
-
-void Burst::stack_fault(const Area& a, bool below) const {
-    // Reported as the translation fault of the first address outside the
-    // block: 4 below its start for a push, its end for a pop or read.
-    const uint32_t offset = below ? uint32_t(-4) : a.size();
-    translation_fault(Translation::Var, offset, here());
-}
-
-void Burst::require(unsigned cells) {
-    if (size_t(ds.hi - sp) < 4u * cells) stack_fault(ds, false);
-}
-
-uint32_t Burst::peek(unsigned index) {
-    require(index + 1);
-    return mem_load32(sp + 4 * index);
-}
-
-uint32_t Burst::pop() {
-    require(1);
-    const uint32_t x = mem_load32(sp);
-    sp += 4;
-    return x;
-}
-
-void Burst::push(uint32_t x) {
-    if (size_t(sp - ds.lo) < 4) stack_fault(ds, true);
-    sp -= 4;
-    mem_store32(sp, x);
-    if (ds.watched) stored(m, sp, 4);
-}
-
 namespace {
 
 // Reads an operand that runs past the end of the code block byte by byte
@@ -115,18 +72,6 @@ DispatchTable by_stored_byte(const void* const (&by_opcode)[64], const void* ill
 }
 
 }  // namespace
-
-// Where a register left by translated code points: as GETPRGPTR or
-// GETVARPTR would place it, or one past the end of the memory it was moving
-// in (a legal register value inside a burst that a new burst could not
-// translate).
-uint8_t* resume_location(Machine& m, Translation t, uint32_t a) {
-    const MemConf& c = m.mem;
-    if (uint8_t* p = t == Translation::Prg ? find_prg(c, a, 1) : find_var(c, a, 1)) return p;
-    if (t == Translation::Prg && c.prg && a - c.PRGOFF == c.PRGSIZE) return c.prg + c.PRGSIZE;
-    if (t == Translation::Var && c.var && a - c.VAROFF == c.VARSIZE) return c.var + c.VARSIZE;
-    return t == Translation::Prg ? GETPRGPTR(m, a) : GETVARPTR(m, a);
-}
 
 // kChecked is false only in the benchmark's build, which measures what the
 // stack, branch and operand bound tests cost; the programs always check.
@@ -654,86 +599,9 @@ save_registers:
 #undef POLL
 }
 
-namespace {
-
-// A burst under a budget is short. In free run it is translated code while
-// the budget lasts (it leaves at least the last unit), then one interpreted
-// instruction as the continuation of one long burst; with a run-mode bit set
-// it is the one instruction it always is. The interpreted instruction spends
-// a unit, and the last unit stops the machine.
-BurstEnd budgeted_burst(Machine& m) {
-    BurstEnd end;
-    if (m.DBGMODE & kDbgMask) {
-        end = run_burst<true>(m, false);
-    } else {
-        if (native_available(m)) native_run(m);
-        end = run_burst<true>(m, true);
-    }
-    if (--m.budget == 0) m.DBGMODE |= DM_STOP;
-    return end;
-}
-
-}  // namespace
-
-// A user interrupt, delivered as a CALL to the handler would be: the address
-// of the next instruction pushed on the return stack, PC at the handler. A
-// return stack without room, or a handler outside program memory, is the
-// fault such a CALL would meet.
-BurstEnd deliver_interrupt(Machine& m) {
-    clear_interrupt();
-    const MemConf& c = m.mem;
-    uint8_t* pc = resume_location(m, Translation::Prg, m.cpu.PC);
-    uint8_t* sp = resume_location(m, Translation::Var, m.cpu.S);
-    uint8_t* rp = resume_location(m, Translation::Var, m.cpu.R);
-    Burst b{m, pc, sp, rp, area_of(c, pc), area_of(c, sp), area_of(c, rp)};
-    if (size_t(rp - b.rs.lo) < 4) b.stack_fault(b.rs, true);
-    rp -= 4;
-    mem_store32(rp, m.cpu.PC);
-    if (b.rs.watched) stored(m, rp, 4);
-    GETPRGPTR(m, m.interrupt_handler, 1, b.here());
-    m.cpu.R = GETVARADR(c, rp);
-    m.cpu.PC = m.interrupt_handler;
-    return BurstEnd::Normal;
-}
-
-// A burst of the interpreter alone that may run long: no translation may
-// exist meanwhile (see the note on program-memory writes above).
-BurstEnd interpreted_burst(Machine& m) {
-    if (m.native && !(m.DBGMODE & kDbgMask)) native_forget(m);
-    return run_burst<true>(m, false);
-}
-
-// Free run alternates translated code with single instructions of the
-// interpreter: each stretch of translated code stops at an instruction it
-// leaves to the interpreter (a service, a fault, anything rare). A waiting
-// user interrupt ends the burst; the next one delivers it.
-BurstEnd RUNBURST(Machine& m) {
-    if (interrupt_pending()) {
-        if (m.interrupt_handler) return deliver_interrupt(m);
-        clear_interrupt();
-    }
-    if (m.budget) return budgeted_burst(m);
-    if ((m.DBGMODE & kDbgMask) || !native_available(m)) return interpreted_burst(m);
-    const CpuState start = m.cpu;
-    for (;;) {
-        native_run(m);
-        if (interrupt_pending()) return BurstEnd::Normal;
-        if (run_burst<true>(m, true) == BurstEnd::Abandoned) {
-            // As if the whole burst had been abandoned: PC, S and R as at its start.
-            m.cpu.PC = start.PC;
-            m.cpu.S = start.S;
-            m.cpu.R = start.R;
-            return BurstEnd::Abandoned;
-        }
-        if ((m.DBGMODE & kDbgMask) || interrupt_pending()) return BurstEnd::Normal;
-        if (!m.native_enabled) return interpreted_burst(m);
-    }
-}
-
-BurstEnd RUNBURST_INTERPRETED(Machine& m) { return run_burst<true>(m, false); }
-
+template BurstEnd run_burst<true>(Machine& m, bool resume);
 #ifdef NORVEX_BENCH_UNCHECKED
-BurstEnd RUNBURST_UNCHECKED(Machine& m) { return run_burst<false>(m, false); }
+template BurstEnd run_burst<false>(Machine& m, bool resume);
 #endif
 
 }  // namespace norvex

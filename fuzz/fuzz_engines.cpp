@@ -2,7 +2,7 @@
 // by itself (a stop, BYE, a report) within the interpreter's budget must end
 // the same way with translated code: the same status, output, every byte of
 // both memories and, after a stop, registers. After a translation fault
-// CPUSTATE is not compared: it holds the start of the faulting burst, and
+// The registers (Machine::cpu) are not compared: it holds the start of the faulting burst, and
 // translated code splits bursts differently.
 //
 // Input: a mode byte, the keys up to a NUL, then the image's bytes, started
@@ -28,6 +28,7 @@
 #include "fuzz/harness.h"
 #include "image/startup.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 #include "monitor/fault_report.h"
 
 using namespace norvex;

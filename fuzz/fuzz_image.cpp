@@ -16,6 +16,7 @@
 #include "fuzz/harness.h"
 #include "image/startup.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 #include "monitor/run_control.h"
 #include "monitor/run_end.h"
 

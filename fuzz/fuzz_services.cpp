@@ -15,6 +15,7 @@
 #include "fuzz/service_calls.h"
 #include "image/startup.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 #include "monitor/fault_report.h"
 #include "services/dispatch.h"
 #include "services/files_serial.h"

@@ -1,4 +1,4 @@
-// The image header (IMGHDR) and the resolution of the memory configuration
+// The image header and the resolution of the memory configuration
 // from the header and the command line.
 #pragma once
 

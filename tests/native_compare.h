@@ -71,7 +71,7 @@ inline void expect_same(const std::vector<uint8_t>& image, const std::string& wh
     EXPECT_EQ(a.output, b.output) << what;
     expect_same_bytes(a.var, b.var, "variable", what);
     expect_same_bytes(a.prg, b.prg, "program", what);
-    // After a translation fault nothing reads CPUSTATE again (the process
+    // After a translation fault nothing reads the registers again (the process
     // ends), and it holds the start of the burst that faulted; translated
     // code splits a burst differently, so only a normal stop is compared.
     if (a.status != kExitOk) return;

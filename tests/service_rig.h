@@ -19,6 +19,7 @@
 #include "core/engine.h"
 #include "image/startup.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 #include "monitor/fault_report.h"
 #include "monitor/run_end.h"
 #include "services/dispatch.h"
@@ -33,13 +34,7 @@ constexpr uint32_t kPrgEnd = 0x10000, kVar = 0x20000000, kVarEnd = 0x20010000 + 
 constexpr uint32_t kOutside = 0x90000000;   // in no memory
 
 inline assembler::ImageHeader header(bool shared = false) {
-    assembler::ImageHeader h;
-    h.flags = shared ? 0 : 0x80;
-    h.px = kPrgEnd;
-    h.v0 = kVar;
-    h.vx = kVarEnd - 12;
-    h.start = shared ? kVar + 80 : 80;
-    return h;
+    return assembler::image_header(shared ? 0 : 0x80, kPrgEnd, kVar, kVarEnd - 12, shared ? kVar + 80 : 80);
 }
 
 inline std::vector<uint8_t> image(const std::string& program, bool shared = false) {

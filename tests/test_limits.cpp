@@ -11,6 +11,7 @@
 #include "services/control_memory.h"
 #include "services/error_numbers.h"
 #include "vm_fixture.h"
+#include "testing/script_console.h"
 
 namespace norvex::testing {
 namespace {

@@ -10,6 +10,7 @@
 #include "image/startup.h"
 #include "monitor/trace.h"
 #include "vm_fixture.h"
+#include "testing/script_console.h"
 
 namespace norvex {
 namespace {

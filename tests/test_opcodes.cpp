@@ -234,13 +234,7 @@ TEST(ControlFlow, AnInstructionAcrossTheEndOfProgramMemoryGoesOnInVariableMemory
     // whose last operand byte is variable memory's first; the code goes on
     // at 0x201. Free run, with and without translated code, and one
     // instruction per burst.
-    assembler::ImageHeader h;
-    h.flags = 0x80;
-    h.px = 0x200;
-    h.v0 = 0x200;
-    h.vx = 0x1200;
-    h.start = 80;
-    Assembler a(0, h);
+    Assembler a(0, assembler::image_header(0x80, 0x200, 0x200, 0x1200));
     const uint8_t var_code[] = {0xAB, 0x04, 0, 0, 0, 0, 0x04, DM_STOP, 0, 0, 0,
                                 0x04, 1,    0, 0, 0, 0x3E};   // LIT 0 LIT DM_STOP LIT 1 SYSCALL
     for (uint32_t i = 0; i < sizeof var_code; ++i) {

@@ -7,6 +7,7 @@
 
 #include "core/translate.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 #include "monitor/fault_report.h"
 
 namespace norvex {

@@ -10,6 +10,7 @@
 #include "core/translate.h"
 #include "image/startup.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 #include "monitor/run_control.h"
 #include "monitor/fault_report.h"
 
@@ -21,14 +22,7 @@ constexpr uint32_t kVarSize = 0x1000;
 // A Harvard image: program memory 0..0x10000, 4 KiB of variable memory at
 // 0x20000000, code starting right after the header.
 inline assembler::Assembler harvard_image(uint8_t flags = 0xC0) {
-    assembler::ImageHeader h;
-    h.flags = flags;
-    h.p0 = 0;
-    h.px = 0x10000;
-    h.v0 = kVarBase;
-    h.vx = kVarBase + kVarSize;
-    h.start = 80;
-    return assembler::Assembler(0, h);
+    return assembler::Assembler(0, assembler::image_header(flags, 0x10000, kVarBase, kVarBase + kVarSize));
 }
 
 // Ends a test program with its registers stored: DEBUG sets DM_STOP, which

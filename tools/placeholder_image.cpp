@@ -11,14 +11,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     using namespace norvex::assembler;
-    ImageHeader h;
-    h.flags = 0xC4;
-    h.p0 = 0;
-    h.px = 0x10000;
-    h.v0 = 0x20000000;
-    h.vx = 0x20010000;
-    h.start = 80;
-    Assembler a(0, h);
+    Assembler a(0, image_header(0xC4, 0x10000, 0x20000000, 0x20010000));
     a.syscall(norvex::Service::BYE);
     try {
         write_file(argv[1], a.finish());

@@ -27,8 +27,8 @@ constexpr size_t kDefaultCodeBytes = size_t(32) << 20;
 // True when free-run bursts of this machine may use translated code.
 bool native_available(const Machine& m);
 
-// Runs translated code from CPUSTATE until it reaches an instruction that the
-// interpreter must execute, or a user interrupt waits; CPUSTATE and memory
+// Runs translated code from Machine::cpu until it reaches an instruction that the
+// interpreter must execute, or a user interrupt waits; the registers and memory
 // are then exact.
 void native_run(Machine& m);
 

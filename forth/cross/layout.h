@@ -1,5 +1,5 @@
 // How the Forth system lays out its dictionary. The kernel's Forth source
-// (forth/kernel/dict.fs) implements the same layout; the cross-compiler
+// (forth/kernel/dictionary.fs) implements the same layout; the cross-compiler
 // builds the kernel's own names with it.
 //
 // A name header lives in data space (variable memory), cell-aligned:

@@ -16,6 +16,7 @@
 #include "core/engine.h"
 #include "image/startup.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 #include "monitor/run_end.h"
 
 namespace norvex::forth {

@@ -4,6 +4,7 @@
 #include "forth/cross/cross.h"
 #include "image/startup.h"
 #include "host/console.h"
+#include "testing/script_console.h"
 #include "monitor/fault_report.h"
 
 namespace norvex::forth {
