@@ -36,32 +36,40 @@ here constant fp-empty
 fstack constant fp-full
 fp-empty fp0 !  fp-empty fp !
 
-: fx@    ( a -- lo hi se )  dup 8 + @ over 4 + @ rot @ ;  inline-latest
+: fx@    ( a -- lo hi se )  dup 8 + @ swap dup 4 + @ swap @ ;  inline-latest
 : fx!    ( lo hi se a -- )  tuck ! tuck 4 + ! 8 + ! ;  inline-latest
 : fmove  ( a1 a2 -- )  >r fx@ r> fx! ;  inline-latest
 : fp-underflow ( -- )  -45 throw ;
 : fp-overflow  ( -- )  -44 throw ;
-\ The words marked inline-latest are copied into the words that use them
-\ (they have no calls and no EXIT); their errors go to the word that
-\ throws by >R EXIT, which works wherever the copy lies.
-: entries ( n -- a )   \ the top entry, after checking that n are there
-  /fentry * fp @ tuck + fp-empty u> if ['] fp-underflow >r exit then ;  inline-latest
-: x>f     ( lo hi se -- ) ( F: -- r )
-  fp @ /fentry - dup fp-full u< if ['] fp-overflow >r exit then  dup fp ! fx! ;  inline-latest
-: f>x     ( F: r -- ) ( -- lo hi se )  1 entries dup /fentry + fp ! fx@ ;  inline-latest
+\ A flag, and ELSE-TO name: a false flag goes on at name. The checks of
+\ the stack words leave this way to the word that throws: the path taken
+\ every time stays straight, and copies of the inline words keep the
+\ branch's target.
+: else-to ( C: "name" -- ) ( flag -- )  ' op-0branch op-to, ;  immediate compile-only
+\ The words marked inline-latest are copied into the words that use them.
+\ The top entry, after checking that u bytes of entries are there (a
+\ literal n /FENTRY * before it is one literal).
+: top-bytes ( u -- a )  fp @ tuck + fp-empty 1+ u< else-to fp-underflow ;  inline-latest
+: entries ( n -- a )  /fentry * top-bytes ;  inline-latest   \ after checking that n are there
+: new-entry    ( a -- a' )   \ the entry below a, checked to lie in the stack
+  /fentry - dup fp-full 1- u> else-to fp-overflow ;  inline-latest
+: x>f     ( lo hi se -- ) ( F: -- r )  fp @ new-entry dup fp ! fx! ;  inline-latest
+: f>x     ( F: r -- ) ( -- lo hi se )  /fentry top-bytes dup /fentry + fp ! fx@ ;  inline-latest
 \ Two operands: a is r1's entry, b is r2's; the result goes to a, the new top.
-: f2>    ( F: r1 r2 -- ) ( -- a b )  2 entries dup /fentry + dup fp ! swap ;  inline-latest
+: f2>    ( F: r1 r2 -- ) ( -- a b )  2 /fentry * top-bytes dup /fentry + dup fp ! swap ;  inline-latest
 : >ftop  ( lo hi se -- ) ( F: r -- r' )  fp @ fx! ;  inline-latest
 
 : fdepth ( -- +n )  fp-empty fp @ - /fentry / ;
-: fdrop  ( F: r -- )  1 entries /fentry + fp ! ;  inline-latest
-: fdup   ( F: r -- r r )  1 entries fx@ x>f ;  inline-latest
-: fover  ( F: r1 r2 -- r1 r2 r1 )  2 entries /fentry + fx@ x>f ;  inline-latest
-: fswap  ( F: r1 r2 -- r2 r1 )  2 entries >r  r@ /fentry + fx@  r@ r@ /fentry + fmove  r> fx! ;  inline-latest
+: fdrop  ( F: r -- )  /fentry top-bytes /fentry + fp ! ;  inline-latest
+: fdup   ( F: r -- r r )  /fentry top-bytes >r r@ fx@ r> new-entry dup fp ! fx! ;  inline-latest
+: fover  ( F: r1 r2 -- r1 r2 r1 )  2 /fentry * top-bytes >r r@ /fentry + fx@ r> new-entry dup fp ! fx! ;  inline-latest
+: fswap  ( F: r1 r2 -- r2 r1 )
+  2 /fentry * top-bytes >r  r@ /fentry + fx@  r@ r@ /fentry + fmove  r> fx! ;  inline-latest
 : frot   ( F: r1 r2 r3 -- r2 r3 r1 )
-  3 entries >r  r@ 24 + fx@  r@ 12 + r@ 24 + fmove  r@ r@ 12 + fmove  r> fx! ;  inline-latest
+  3 /fentry * top-bytes >r  r@ 24 + fx@  r@ 12 + r@ 24 + fmove  r@ r@ 12 + fmove  r> fx! ;  inline-latest
 : fnip   ( F: r1 r2 -- r2 )  fswap fdrop ;
-: fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )  dup 1+ entries swap /fentry * + fx@ x>f ;  inline-latest
+: fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )
+  dup 1+ entries dup >r swap /fentry * + fx@ r> new-entry dup fp ! fx! ;  inline-latest
 
 \ --- 64-bit significands: ( lo hi ) --------------------------------------
 
@@ -152,8 +160,16 @@ fp-empty fp0 !  fp-empty fp !
   dup 0= if drop 2drop 0 r> exit then
   dup e-special = if drop >>11 $7FF00000 or r> or exit then
   e-normal swap - drshift >>11 r> or ;                  \ subnormal
-: f@      ( f-addr -- ) ( F: -- r )  2@ swap unpack x>f ;
-: f!      ( f-addr -- ) ( F: r -- )  >r f>x pack r> tuck cell+ ! ! ;
+: f@-general ( lo hi e -- ) ( F: -- r )  drop unpack x>f ;
+: f!-general ( f-addr lo hi se -- )  pack rot tuck cell+ ! ! ;
+\ F@ and F! of a normal number go straight; the others take the words above.
+: f@      ( f-addr -- ) ( F: -- r )
+  2@ swap  dup 20 rshift $7FF and  dup 1- $7FE u< else-to f@-general      ( lo hi e )
+  $3C00 + over sign-bit and or >r  <<11 sign-bit or r>  x>f ;
+: f!      ( f-addr -- ) ( F: r -- )
+  f>x  dup e@ e-normal - $7FE u< else-to f!-general                        ( f-addr lo hi se )
+  dup sign-bit and swap e@ $3C00 - 20 lshift or >r  >>11 $FFFFF and r> or
+  rot tuck cell+ ! ! ;
 : df@     ( df-addr -- ) ( F: -- r )  f@ ;
 : df!     ( df-addr -- ) ( F: r -- )  f! ;
 
@@ -205,10 +221,8 @@ fp-empty fp0 !  fp-empty fp !
   over @ e@ over @ e@ - >r  dup m@ r> drshift-jam     ( a b lo2 hi2 )
   2swap @ over @ xor >r  dup m@ rot @ r> 0<            ( lo2 hi2 lo1 hi1 se1 differ )
   if sub-m else add-m then ;
-: fnegate ( F: r1 -- r2 )  1 entries dup @ sign-bit xor swap ! ;  inline-latest
-: fabs    ( F: r1 -- r2 )  1 entries dup @ sign-bit invert and swap ! ;  inline-latest
-: f+      ( F: r1 r2 -- r3 )  f2> x+ round53? >ftop ;
-: f-      ( F: r1 r2 -- r3 )  f2> dup @ sign-bit xor over ! x+ round53? >ftop ;
+: fnegate ( F: r1 -- r2 )  /fentry top-bytes dup @ sign-bit xor swap ! ;  inline-latest
+: fabs    ( F: r1 -- r2 )  /fentry top-bytes dup @ sign-bit invert and swap ! ;  inline-latest
 
 \ Products: 32 x 64 bits, then 64 x 64 bits into four cells.
 : x*u     ( lo hi u -- t0 t1 t2 )  tuck um* 2>r um* 0 2r> d+ ;  inline-latest
@@ -218,8 +232,10 @@ fp-empty fp0 !  fp-empty fp !
 \ The top 64 bits of a product of two significands, with the sticky bit;
 \ c: the product reached bit 127.
 : top64   ( t0 t1 t2 t3 -- lo hi c )
-  dup 0< if 2swap or sticky-bit rot or swap true
-  else 2dup d+ 2>r dup 31 rshift >r 2* or sticky-bit r> or 2r> >r or r> false then ;  inline-latest
+  dup 0< 1+ dup >r                                     \ shifted left by 1 - c
+  tuck lshift >r over 31 rshift over and r> or >r
+  tuck lshift >r over 31 rshift over and r> or >r
+  lshift or sticky-bit r> or r> r> 1 xor ;  inline-latest
 : mul-special ( a b -- lo hi se )
   2dup nan-in? if nan-of exit then
   over @ over @ xor >r  @ e@ swap @ e@                 ( E2 E1 ) ( R: sign )
@@ -230,7 +246,6 @@ fp-empty fp0 !  fp-empty fp !
   2dup either-special? if mul-special exit then
   over @ over @ 2dup xor sign-bit and >r  e@ swap e@ + bias - >r
   m@ rot m@ mul64 top64 1 and r> + r> or ;
-: f*      ( F: r1 r2 -- r3 )  f2> x* round53? >ftop ;
 
 \ Division: a 128-bit dividend by a 64-bit divisor v (its bit 63 set), one
 \ 32-bit digit of the quotient at a time.
@@ -321,7 +336,7 @@ variable v0  variable v1
 
 \ The numbers in order as signed 96-bit integers; zeros are equal.
 : tnegate ( k0 k1 k2 -- k0' k1' k2' )  invert >r invert swap invert swap 1 0 dadd r> + ;
-: key     ( a -- k0 k1 k2 )
+: order-key ( a -- k0 k1 k2 )
   fx@ dup e@ 0= if 2drop drop 0 0 0 exit then
   dup e@ swap 0< if tnegate then ;
 : t<      ( k0 k1 k2 j0 j1 j2 -- flag )  {: k0 k1 k2 j0 j1 j2 :}
@@ -336,13 +351,12 @@ variable v0  variable v1
   2dup nan-in? if 2drop false exit then
   over negative? over negative? 2dup and if 2drop swap mag< exit then
   or if drop negative? exit then  mag< ;
-: x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r key r> key t= ;
-: f<      ( F: r1 r2 -- ) ( -- flag )  f2> x< fdrop ;
+: x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r order-key r> order-key t= ;
 : f0<     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< and nip ;
 : f0=     ( F: r -- ) ( -- flag )  f>x e@ 0= nip nip ;
 
 \ FMIN and FMAX: a NaN gives way to the other number; -0 is below +0.
-: mkey    ( a -- k0 k1 k2 )  dup @ e@ if key exit then  @ 0< dup dup ;
+: mkey    ( a -- k0 k1 k2 )  dup @ e@ if order-key exit then  @ 0< dup dup ;
 : take-second? ( a b xt -- flag )   \ xt ( key1 key2 -- flag ) prefers b's
   >r dup x-nan? if 2drop rdrop false exit then  over x-nan? if 2drop rdrop true exit then
   >r mkey r> mkey r> execute ;
@@ -381,11 +395,118 @@ variable v0  variable v1
   [ action-of to-name ] literal execute ;
 ' fvalue-to is to-name
 
+\ --- Fast paths -------------------------------------------------------------
+
+\ F+ F- F* F< F> of two normal numbers run without calls, with at most two
+\ branches taken; every other case leaves by ELSE-TO for the general words
+\ above. The operands are at a + /FENTRY (r1) and a (r2); a is kept on the
+\ return stack, and the result goes to a + /FENTRY, the new top.
+: m1@     ( -- lo1 hi1 ) ( R: a -- a )  r@ 20 + @ r@ 16 + @ ;  inline-latest
+: m2@     ( -- lo2 hi2 ) ( R: a -- a )  r@ 8 + @ r@ 4 + @ ;  inline-latest
+: ordinary2? ( se1 se2 -- se1 se2 flag )
+  over e@ 1- e-special 1- u<  over e@ 1- e-special 1- u<  and ;  inline-latest
+: normal-result? ( se -- se flag )   \ rounding goes the short way (see ROUND53)
+  dup e@ e-normal - [ e-largest e-normal - ] literal u< ;  inline-latest
+: round-normal ( lo hi se -- lo' hi' se' )   \ ROUND53's common case without branches
+  >r swap dup 11 rshift 1 and $3FF + + -2048 and swap fw@ + fw@
+  dup 31 lshift rot or swap r> + ;  inline-latest
+: result! ( lo hi se -- ) ( R: a -- )  r> /fentry + dup fp ! fx! ;  inline-latest
+: round-result ( lo hi se -- ) ( R: a -- )  round53? result! ;
+: operands ( -- a b ) ( R: a -- )   \ for the general words: r1's entry and r2's, r2 popped
+  r> dup /fentry + dup fp ! swap ;  inline-latest
+\ Shifts of a significand m: right by n, m * 2^(32-n) / 2^32 with the bits
+\ shifted out dropped; left by one unless bit 63 is set (m from 2^62 up).
+: um>>    ( lo hi 2^[32-n] -- lo' hi' )  tuck um* >r >r um* nip r> + r> ;  inline-latest
+: half    ( lo hi -- lo' hi' )  dup 31 lshift rot 1 rshift or swap 1 rshift ;  inline-latest
+: shift-up ( lo hi -- lo' hi' m )   \ multiplied by m, 1 or 2
+  dup 0< 2 + dup >r tuck um* drop >r um* r> + r> ;  inline-latest
+: 64-     ( lo1 hi1 lo2 hi2 -- lo hi )  rot swap - >r - fw@ r> swap - ;  inline-latest
+\ A nonzero m shifted left until bit 63 is set, by n places.
+: clz     ( x -- n )   \ the leading zeros of a nonzero cell
+  0 swap  dup $10000 u< 16 and tuck lshift >r + r>
+  dup $1000000 u< 8 and tuck lshift >r + r>  dup $10000000 u< 4 and tuck lshift >r + r>
+  dup $40000000 u< 2 and tuck lshift >r + r>  0< 0= 1 and + ;
+: lead    ( lo hi -- lo' hi' n )
+  dup 0= >r  over r@ and or  swap r@ invert and swap  r> 32 and         ( lo hi n0 )
+  over clz tuck + >r  >r r@ lshift over 1 rshift 31 r@ - rshift or  swap r> lshift swap  r> ;
+
+\ Sums. The sum m of the significands is computed from the smaller one
+\ shifted with its low bits dropped, so it lies a little below the exact
+\ sum (above the exact difference); rounding m is right except near a tie,
+\ where the general word decides.
+: general-sum ( x1 x2 -- ) ( R: a -- )  2drop  operands x+ round53? >ftop ;
+: general-sum3 ( x1 x2 x3 -- ) ( R: a -- )  drop general-sum ;
+: near-tie ( x1 x2 x3 -- ) ( R: a m -- )  rdrop general-sum3 ;
+: sum-tail ( se lo hi -- ) ( R: a -- )   \ se: the larger operand's, + 2 for a sum, + 1 for a difference
+  shift-up >r  over $7FF and $3FE - 4 u< 0= else-to near-tie
+  rot r> -  normal-result? else-to general-sum3  round-normal result! ;  inline-latest
+\ A borrow out of bit 63 (r2 was the larger): the difference is negated.
+: borrow-out ( se lo hi b -- se' lo' hi' )
+  negate >r  swap r@ xor r@ 1 and + fw@  rot r@ xor +
+  rot r> sign-bit and xor -rot ;  inline-latest
+\ Exponents at most one apart: the difference is exact (the operand halved
+\ loses no bit), and may cancel many leading bits.
+: exact-difference ( se loB hiB loS hiS -- ) ( R: a -- )
+  dsub borrow-out  2dup m0= if 2drop drop 0 0 0 result! exit then
+  lead >r rot r> -  normal-result? else-to round-result  round-normal result! ;
+: near-difference ( se2 se1 D -- ) ( R: a -- )
+  ?dup 0= if nip m1@ m2@ exact-difference exit then
+  0< if nip m1@ m2@ else drop m2@ m1@ then
+  over 1 and if 2drop general-sum3 exit then  half exact-difference ;
+: f+      ( F: r1 r2 -- r3 )
+  2 /fentry * top-bytes >r  r@ @ r@ /fentry + @  ordinary2? else-to general-sum   ( se2 se1 )
+  2dup xor 0< if                                               \ a difference
+    over e@ over e@ -  dup 1+ 2 u> else-to near-difference     ( se2 se1 D )  \ D: E2 - E1
+    dup 0< if  >r nip r> negate  swap 1+ swap  dup 33 u< else-to general-sum
+      m1@ rot $80000000 swap 1- rshift  m2@ rot um>>  64- sum-tail exit then
+    nip  swap 1+ swap  dup 33 u< else-to general-sum
+    m2@ rot $80000000 swap 1- rshift  m1@ rot um>>  64- sum-tail exit
+  then
+  over e@ over e@ -  dup 0> if                                 \ a sum, r2 the larger
+    nip  swap 2 + swap  dup 32 u< else-to general-sum
+    $80000000 swap rshift  m1@ rot um>>  m2@ half d+ sum-tail exit then
+  >r nip r> negate  swap 2 + swap  dup 32 u< else-to general-sum
+  $80000000 swap rshift  m2@ rot um>>  m1@ half d+ sum-tail ;
+: f-      ( F: r1 r2 -- r3 )  fnegate f+ ;
+
+\ Products: the top 64 bits of the product from three of the four partial
+\ products, at most 2 below the exact ones; outside the few values of the
+\ low bits where that could change the rounding, they round correctly.
+: general-product ( x1 x2 -- ) ( R: a -- )  2drop  operands x* round53? >ftop ;
+: general-product4 ( x1 x2 x3 x4 -- ) ( R: a -- )  2drop general-product ;
+: near-half ( x1 x2 x3 x4 -- ) ( R: a m -- )  rdrop general-product4 ;
+: f*      ( F: r1 r2 -- r3 )
+  2 /fentry * top-bytes >r  r@ @ r@ /fentry + @  ordinary2? else-to general-product
+  2dup xor sign-bit and -rot  e@ swap e@ + bias -          ( sign E )
+  r@ 16 + @ r@ 4 + @ um*                                   ( sign E p0 p1 )   \ hi1 * hi2
+  r@ 16 + @ r@ 8 + @ um* nip  r@ 20 + @ r@ 4 + @ um* nip   \ the high cells of hi1 * lo2, lo1 * hi2
+  + fw@ >r  rot + fw@  rot + r> +                          ( sign E lo hi )
+  shift-up >r  over $7FF and $3FC - 5 u< 0= else-to near-half
+  rot r> - 2 +  normal-result? else-to general-product4    ( sign lo hi E )
+  round-normal  >r rot r> or result! ;
+
+\ Comparisons of two numbers from zero up, not infinite: the borrow of
+\ r1's exponent and significand less r2's.
+: positive2? ( se1 se2 -- se1 se2 flag )  over e-special u<  over e-special u<  and ;  inline-latest
+: less-general ( x1 x2 x3 -- flag ) ( R: a -- )
+  drop 2drop  r> dup /fentry 2* + fp !  dup /fentry + swap x< ;
+: greater-general ( x1 x2 x3 -- flag ) ( R: a -- )
+  drop 2drop  r> dup /fentry 2* + fp !  dup /fentry + x< ;
+: f<      ( F: r1 r2 -- ) ( -- flag )
+  2 /fentry * top-bytes >r
+  r@ 20 + @ r@ 8 + @ - fw@ nip  r@ 16 + @ r@ 4 + @ - fw@ >r swap - fw@ nip r> or
+  r@ /fentry + @ r@ @  positive2? else-to less-general  - swap - 0<
+  r> /fentry 2* + fp ! ;
+: f>      ( F: r1 r2 -- ) ( -- flag )
+  2 /fentry * top-bytes >r
+  r@ 8 + @ r@ 20 + @ - fw@ nip  r@ 4 + @ r@ 16 + @ - fw@ >r swap - fw@ nip r> or
+  r@ @ r@ /fentry + @  positive2? else-to greater-general  - swap - 0<
+  r> /fentry 2* + fp ! ;
+
 \ --- More comparisons -------------------------------------------------
 
 : f=      ( F: r1 r2 -- ) ( -- flag )  f2> x= fdrop ;
 : f<>     ( F: r1 r2 -- ) ( -- flag )  f= 0= ;
-: f>      ( F: r1 r2 -- ) ( -- flag )  f2> swap x< fdrop ;
 : f<=     ( F: r1 r2 -- ) ( -- flag )  f2> 2dup x< >r x= r> or fdrop ;
 : f>=     ( F: r1 r2 -- ) ( -- flag )  f2> swap 2dup x< >r x= r> or fdrop ;
 : f0>     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< 0= and nip ;
