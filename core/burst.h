@@ -16,6 +16,9 @@ struct Area {
     uint8_t* lo = nullptr;
     uint8_t* hi = nullptr;
     uint32_t voff = 0;
+    // A program memory of its own, which translated code is made from: a
+    // stack here writes program memory (see stored() in engine.cpp).
+    bool watched = false;
 
     uint32_t size() const { return uint32_t(hi - lo); }
     bool holds(const uint8_t* p) const { return p >= lo && p <= hi; }

@@ -9,9 +9,22 @@
 // returns test their target; a fetch that runs off the end of a block lands
 // on padding bytes that dispatch to the illegal-opcode entry, which then
 // decides between a region change, a translation fault and an illegal opcode.
+//
+// Writes into program memory: every path reports them to the translation
+// cache, which drops the translations of the bytes written. Stores and X
+// stores report each location; services report through Burst::push and
+// write_program; and since the stacks may lie in program memory, a burst
+// that ends with a stack there reports the cells the instruction may have
+// written. Translated code is used in free run only, where the interpreter
+// runs one instruction per burst; a longer interpreted burst runs with no
+// translation in existence.
+//
+// User interrupts: a waiting one ends a long burst at the next control
+// transfer, and the next burst delivers it (deliver_interrupt).
 #include "core/engine.h"
 
 #include "core/burst.h"
+#include "core/interrupt.h"
 #include "core/native/native.h"
 #include "monitor/fault_report.h"
 #include "services/dispatch.h"
@@ -26,8 +39,15 @@ const OpInfo kOpInfo[64] = {
 
 Area area_of(const MemConf& c, const uint8_t* p) {
     if (c.var && p >= c.var && p <= c.var + c.VARSIZE)
-        return {c.var, c.var + c.VARSIZE, c.VAROFF};
-    return {c.prg, c.prg + prg_extent(c), c.PRGOFF};
+        return {c.var, c.var + c.VARSIZE, c.VAROFF, false};
+    return {c.prg, c.prg + prg_extent(c), c.PRGOFF, !c.shared()};
+}
+
+// A store that may have reached program memory (the split and shared
+// layouts let variable accesses in, extended addresses reach any block, and
+// the stacks may lie there): translated code of those bytes is dropped.
+inline void stored(Machine& m, const uint8_t* p, uint32_t width) {
+    if (m.native) native_program_written(m, p, width);
 }
 
 void Burst::stack_fault(const Area& a, bool below) const {
@@ -57,6 +77,7 @@ void Burst::push(uint32_t x) {
     if (size_t(sp - ds.lo) < 4) stack_fault(ds, true);
     sp -= 4;
     mem_store32(sp, x);
+    if (ds.watched) stored(m, sp, 4);
 }
 
 namespace {
@@ -102,13 +123,6 @@ DispatchTable by_stored_byte(const void* const (&by_opcode)[64], const void* ill
 }
 
 }  // namespace
-
-// A store that may have reached program memory (the split and shared
-// layouts let variable accesses in, and extended addresses reach any block):
-// translated code of those bytes is dropped.
-inline void stored(Machine& m, const uint8_t* p, uint32_t width) {
-    if (m.native) native_program_written(m, p, width);
-}
 
 // Where a register left by translated code points: as GETPRGPTR or
 // GETVARPTR would place it, or one past the end of the memory it was moving
@@ -193,6 +207,8 @@ BurstEnd run_burst(Machine& m, bool resume) {
         else { pc = GETPRGPTR(m, code.voff + o_, 1, ctx()); code = area_of(c, pc); } \
     } while (0)
 #define ALIGNED(a, mask) if (align && ((a) & (mask))) [[unlikely]] goto align_fault
+    // After a control transfer: a waiting user interrupt ends the burst here.
+#define POLL if (interrupt_pending()) [[unlikely]] goto save_registers
 
     goto *run_table[*pc++];   // the first instruction always runs
 
@@ -203,11 +219,13 @@ op_CALL: {
     rp -= 4;
     mem_store32(rp, ret);
     JUMP_TO(ret + off);
+    POLL;
     NEXT;
 }
 op_BRANCH: {
     OPERAND(off);
     BRANCH_BY(off);
+    POLL;
     NEXT;
 }
 op_ZBRANCH: {
@@ -216,6 +234,7 @@ op_ZBRANCH: {
     sp += 4;
     OPERAND(off);
     if (flag == 0) BRANCH_BY(off);
+    POLL;
     NEXT;
 }
 op_NBRANCH: {
@@ -228,6 +247,7 @@ op_NBRANCH: {
     } else {
         rp += 4;
     }
+    POLL;
     NEXT;
 }
 op_LIT: {
@@ -242,6 +262,7 @@ op_EXIT: {
     const uint32_t a = mem_load32(rp);
     rp += 4;
     JUMP_TO(a);
+    POLL;
     NEXT;
 }
 op_EXECUTE: {
@@ -252,6 +273,7 @@ op_EXECUTE: {
     const uint32_t a = T(0);
     sp += 4;
     JUMP_TO(a);
+    POLL;
     NEXT;
 }
 op_SPFETCH: {
@@ -561,6 +583,7 @@ op_NEST: {
     m.cpu.W = t + 4;
     const uint32_t target = mem_load32(GETPRGPTR(m, t, 4, ctx()));
     JUMP_TO(target);
+    POLL;
     NEXT;
 }
 op_SYSCALL: {
@@ -620,6 +643,10 @@ rs_overflow:
 burst_end:
     --pc;   // back over the fetch that led here
 save_registers:
+    // The cells an instruction may have written: the data stack's two top
+    // cells (UM*, UM/MOD, SWAP) and the return stack's top cell.
+    if (ds.watched) stored(m, sp, 8);
+    if (rs.watched) stored(m, rp, 4);
     m.cpu.R = GETVARADR(c, rp);
     m.cpu.S = GETVARADR(c, sp);
     m.cpu.PC = vpc();
@@ -636,6 +663,7 @@ save_registers:
 #undef JUMP_TO
 #undef BRANCH_BY
 #undef ALIGNED
+#undef POLL
 }
 
 namespace {
@@ -659,15 +687,49 @@ BurstEnd budgeted_burst(Machine& m) {
 
 }  // namespace
 
+// A user interrupt, delivered as a CALL to the handler would be: the address
+// of the next instruction pushed on the return stack, PC at the handler. A
+// return stack without room, or a handler outside program memory, is the
+// fault such a CALL would meet.
+BurstEnd deliver_interrupt(Machine& m) {
+    clear_interrupt();
+    const MemConf& c = m.mem;
+    uint8_t* pc = resume_location(m, Translation::Prg, m.cpu.PC);
+    uint8_t* sp = resume_location(m, Translation::Var, m.cpu.S);
+    uint8_t* rp = resume_location(m, Translation::Var, m.cpu.R);
+    Burst b{m, pc, sp, rp, area_of(c, pc), area_of(c, sp), area_of(c, rp)};
+    if (size_t(rp - b.rs.lo) < 4) b.stack_fault(b.rs, true);
+    rp -= 4;
+    mem_store32(rp, m.cpu.PC);
+    if (b.rs.watched) stored(m, rp, 4);
+    GETPRGPTR(m, m.interrupt_handler, 1, b.here());
+    m.cpu.R = GETVARADR(c, rp);
+    m.cpu.PC = m.interrupt_handler;
+    return BurstEnd::Normal;
+}
+
+// A burst of the interpreter alone that may run long: no translation may
+// exist meanwhile (see the note on program-memory writes above).
+BurstEnd interpreted_burst(Machine& m) {
+    if (m.native && !(m.DBGMODE & kDbgMask)) native_forget(m);
+    return run_burst<true>(m, false);
+}
+
 // Free run alternates translated code with single instructions of the
 // interpreter: each stretch of translated code stops at an instruction it
-// leaves to the interpreter (a service, a fault, anything rare).
+// leaves to the interpreter (a service, a fault, anything rare). A waiting
+// user interrupt ends the burst; the next one delivers it.
 BurstEnd RUNBURST(Machine& m) {
+    if (interrupt_pending()) {
+        if (m.interrupt_handler) return deliver_interrupt(m);
+        clear_interrupt();
+    }
     if (m.budget) return budgeted_burst(m);
-    if ((m.DBGMODE & kDbgMask) || !native_available(m)) return run_burst<true>(m, false);
+    if ((m.DBGMODE & kDbgMask) || !native_available(m)) return interpreted_burst(m);
     const CpuState start = m.cpu;
     for (;;) {
         native_run(m);
+        if (interrupt_pending()) return BurstEnd::Normal;
         if (run_burst<true>(m, true) == BurstEnd::Abandoned) {
             // As if the whole burst had been abandoned: PC, S and R as at its start.
             m.cpu.PC = start.PC;
@@ -675,8 +737,8 @@ BurstEnd RUNBURST(Machine& m) {
             m.cpu.R = start.R;
             return BurstEnd::Abandoned;
         }
-        if (m.DBGMODE & kDbgMask) return BurstEnd::Normal;
-        if (!m.native_enabled) return run_burst<true>(m, false);
+        if ((m.DBGMODE & kDbgMask) || interrupt_pending()) return BurstEnd::Normal;
+        if (!m.native_enabled) return interpreted_burst(m);
     }
 }
 

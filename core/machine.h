@@ -108,6 +108,13 @@ struct Machine {
     // interpreter between stretches of translated code.
     uint32_t budget = 0;
     std::unique_ptr<NativeCode, NativeCodeDeleter> native;
+    // Bytes of the code area that holds translated code; 0 is the default.
+    // Tests and fuzzers make it small, so that it fills and empties often.
+    size_t native_code_bytes = 0;
+
+    // The program address of the image's interrupt handler (DEBUG mode
+    // 0x0200), 0 for none: a user interrupt is then delivered as a CALL to it.
+    uint32_t interrupt_handler = 0;
 };
 
 // Little-endian access to plain host bytes at any alignment.

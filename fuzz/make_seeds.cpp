@@ -121,6 +121,82 @@ std::vector<std::pair<std::string, Bytes>> images() {
     return v;
 }
 
+// Seeds for fuzz_engines alone, with the mode byte that shapes the run
+// (see fuzz_engines.cpp): small code areas, tiny memories, stacks anywhere.
+struct EngineSeed {
+    std::string name;
+    uint8_t mode;
+    Bytes image;
+};
+
+std::vector<EngineSeed> engine_seeds() {
+    std::vector<EngineSeed> v;
+    {
+        // A routine rewritten with FLASH-W before each call, in a 4 KiB code area.
+        Assembler a = program();
+        auto go = a.label(), routine = a.label(), again = a.label();
+        a.branch(go);
+        a.bind(routine);
+        a.words("0 DUP + 1 + EXIT");
+        a.bind(go);
+        a.words("0 200 >R");
+        a.bind(again);
+        a.words("R@ 8 LSHIFT 4 OR 0x20000200 ! R@ 24 RSHIFT 0x20000204 C! 0x20000200");
+        a.lit(routine);
+        a.words("5 FLASH-W DROP");
+        a.call(routine);
+        a.op(Op::PLUS);
+        a.nbranch(again);
+        a.words(kStop);
+        v.push_back({"code rewritten in a small area", 1 | 2, a.finish()});
+    }
+    {
+        // The data stack, then the return stack, moved onto code that has run.
+        Assembler a = program();
+        auto go = a.label(), five = a.label();
+        a.branch(go);
+        a.bind(five);
+        a.words("5 EXIT");
+        a.bind(go);
+        a.call(five);
+        a.words("SP@ 0x20000200 !");
+        a.lit(five);
+        a.words("4 + SP! 0x704 0x20000200 @ SP! RP@ 0x20000204 !");
+        a.call(five);
+        a.lit(five);
+        a.words("4 + RP! 0x704 >R 0x20000204 @ RP!");
+        a.call(five);
+        a.words(kStop);
+        v.push_back({"stacks in program memory", 1, a.finish()});
+    }
+    {
+        // Program memory of 1 to 64 bytes: the header's first bytes are its
+        // code (start at #p0).
+        assembler::ImageHeader h;
+        h.letters[0] = char(Op::FETCHP);
+        h.letters[1] = char(Op::NEST);
+        h.letters[2] = char(Op::EXIT);
+        h.flags = 0x80;
+        h.p0 = 0;
+        h.px = 2;
+        h.v0 = 0x20000000;
+        h.vx = 0x20000100;
+        h.start = 0;
+        v.push_back({"tiny program memory", 1 | 8, Assembler(0, h).finish()});
+        h.vx = 0x2000000F;
+        v.push_back({"tiny memories", 1 | 8 | 16, Assembler(0, h).finish()});
+    }
+    {
+        // Stacks placed by the header's #s0 and #r0: in program memory.
+        Assembler a = program();
+        a.header().s0 = 0x8000;
+        a.header().r0 = 0x9000;
+        a.words("1 2 + >R 3 4 R> 0x20000000 ! SP@ RP@" + kStop);
+        v.push_back({"stacks placed in program memory", 1 | 32, a.finish()});
+    }
+    return v;
+}
+
 void write(const std::filesystem::path& file, const Bytes& bytes) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 std::streamsize(bytes.size()));
@@ -181,6 +257,8 @@ int main(int argc, char** argv) {
         write(dir / "image" / (slug(name) + "-rom-terminal"), join({mode(6), "text", z, "ab", z}, bytes));
         write(dir / "engines" / slug(name), join({mode(1), "key", z}, bytes));
     }
+    for (const EngineSeed& e : engine_seeds())
+        write(dir / "engines" / slug(e.name), join({mode(e.mode), "key", std::string(1, '\0')}, e.image));
     const std::string z(1, '\0');
     const Bytes& adder = all.front().second;
     write(dir / "image" / "step-keys", join({mode(0), "\\i", z, "x s u\r", z}, adder));

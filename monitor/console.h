@@ -47,8 +47,14 @@ public:
     // Discards keys typed so far (terminal input only).
     virtual void flush_input() = 0;
 
-    // Suspends the simulator at least ms milliseconds, signals or not.
+    // Suspends the simulator ms milliseconds, signals or not, but no longer
+    // than until a user interrupt waits (core/interrupt.h).
     virtual void sleep_ms(uint32_t ms) = 0;
+
+    // With on, Ctrl-C typed while the image runs (not while it reads a key)
+    // and SIGINT raise a user interrupt; with off, Ctrl-C is key 3 and
+    // SIGINT ends the process, as at start.
+    virtual void catch_interrupts(bool on) { (void)on; }
 
     // The screen of the terminal on standard output; false, and info left
     // as it was, when standard output is no terminal.

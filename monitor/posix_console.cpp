@@ -12,49 +12,130 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
+
+#include "core/interrupt.h"
 
 namespace norvex {
 
 namespace {
 
-// The terminal modes found at start, restored on every way out. Plain
-// globals: the signal handler reads them.
-struct termios g_saved_modes;
+// The terminal's modes and the signals. Plain globals: the signal handlers
+// read them.
+//
+// While the simulator runs, standard input is in raw mode. With user
+// interrupts caught (an image with an interrupt handler), Ctrl-C raises
+// SIGINT while the image runs, and is key 3 again while the image or the
+// monitor waits for a key: the run modes then switch ISIG on, with Ctrl-C as
+// the only signal character (Ctrl-\ and Ctrl-Z stay key codes).
+//
+// Every signal that ends the process restores the modes found at start
+// first; SIGTSTP restores them, stops, and SIGCONT enters the run modes
+// again (when the process is in the foreground; a later fg continues it
+// again).
+struct termios g_saved_modes;     // found at start, restored on every way out
+struct termios g_raw_modes;       // while the simulator runs
+struct termios g_raw_isig_modes;  // the same, Ctrl-C raising SIGINT
 volatile sig_atomic_t g_modes_saved = 0;
+volatile sig_atomic_t g_isig = 0;       // the run modes in force raise SIGINT on Ctrl-C
+volatile sig_atomic_t g_catching = 0;   // SIGINT raises a user interrupt
 // Set by SIGWINCH: the window changed size.
 volatile sig_atomic_t g_resized = 0;
 
 // How long a terminal may take to report the cursor position.
 constexpr int kCursorReportMs = 300;
 
+// The signals whose default action ends the process (SIGINT too, unless
+// interrupts are caught), and the actions found before ours.
+constexpr int kFatalSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP,   SIGABRT, SIGBUS,
+                                 SIGFPE,  SIGUSR1, SIGSEGV, SIGUSR2, SIGALRM,   SIGTERM, SIGSTKFLT,
+                                 SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSYS};
+struct sigaction g_previous[NSIG];
+
 void restore_terminal() {
     if (g_modes_saved) tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_modes);
 }
 
-// SIGTERM, SIGHUP, SIGINT from outside: restore the terminal, write out the
-// output kept so far, then die of the same signal so the parent sees why. A
-// flush under way finishes first and ends the process itself; a second
-// signal while the output cannot be written ends it at once.
-void on_fatal_signal(int sig) {
-    restore_terminal();
-    if (!kept_output::write_out_from_signal(sig)) return;
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+void enter_run_modes() {
+    if (g_modes_saved) tcsetattr(STDIN_FILENO, TCSANOW, g_isig ? &g_raw_isig_modes : &g_raw_modes);
 }
 
-void catch_fatal_signals() {
-    struct sigaction act{};
-    act.sa_handler = on_fatal_signal;
-    act.sa_flags = SA_RESETHAND | SA_NODEFER;
-    for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaction(sig, &act, nullptr);
+bool in_foreground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
+
+// Restore the terminal, write out the output kept so far, then die of the
+// same signal with the action found before ours (the default, or a
+// sanitizer's report), so the parent sees why. A fault of the program itself
+// writes nothing more and happens again on return; a signal sent from
+// outside is sent again. A flush under way finishes first and ends the
+// process itself; a second signal meanwhile ends it at once.
+void on_fatal_signal(int sig, siginfo_t* info, void*) {
+    if (sig == SIGINT && g_catching) {
+        raise_interrupt();
+        return;
+    }
+    restore_terminal();
+    const bool fault = (sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL ||
+                        sig == SIGTRAP || sig == SIGSYS) && info->si_code > 0;
+    const bool written = fault || kept_output::write_out_from_signal(sig);
+    sigaction(sig, &g_previous[sig], nullptr);
+    if (written && !fault) raise(sig);
+}
+
+void on_stop(int) {
+    const int saved_errno = errno;
+    restore_terminal();
+    struct sigaction ours, stop{};
+    stop.sa_handler = SIG_DFL;
+    sigaction(SIGTSTP, &stop, &ours);
+    raise(SIGTSTP);
+    sigset_t tstp, before;
+    sigemptyset(&tstp);
+    sigaddset(&tstp, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &tstp, &before);   // stops here until SIGCONT
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    sigaction(SIGTSTP, &ours, nullptr);
+    errno = saved_errno;
+}
+
+void on_continue(int) {
+    const int saved_errno = errno;
+    if (in_foreground()) enter_run_modes();
+    errno = saved_errno;
 }
 
 void on_resize(int) { g_resized = 1; }
 
+void handle(int sig, void (*handler)(int), int flags = SA_RESTART) {
+    struct sigaction act{};
+    act.sa_handler = handler;
+    act.sa_flags = flags;
+    sigfillset(&act.sa_mask);
+    sigaction(sig, &act, nullptr);
+}
+
+// The terminal's handlers (SIGTSTP, SIGCONT) only where input is a terminal.
+void handle_fatal_signals(bool terminal) {
+    // A crash from a stack overflow still finds a stack to restore on.
+    static uint8_t alternate[64 * 1024];
+    stack_t ss{};
+    ss.ss_sp = alternate;
+    ss.ss_size = sizeof alternate;
+    sigaltstack(&ss, nullptr);
+    for (int sig : kFatalSignals) {
+        struct sigaction act{};
+        act.sa_sigaction = on_fatal_signal;
+        act.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+        sigfillset(&act.sa_mask);
+        sigaction(sig, &act, &g_previous[sig]);
+    }
+    if (!terminal) return;
+    handle(SIGTSTP, on_stop);
+    handle(SIGCONT, on_continue);
+}
+
 void enter_raw_mode() {
     if (tcgetattr(STDIN_FILENO, &g_saved_modes) != 0) return;
-    g_modes_saved = 1;
     struct termios raw = g_saved_modes;
     // Keys one at a time, no echo, no line editing, control keys (Ctrl-C,
     // Ctrl-Z, Ctrl-S) delivered as key codes, Enter as 0x0D; output bytes
@@ -66,7 +147,22 @@ void enter_raw_mode() {
     raw.c_cflag |= CS8;
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    g_raw_modes = raw;
+    // Ctrl-C alone raises a signal; keys typed ahead are discarded with it.
+    raw.c_lflag |= ISIG;
+    raw.c_cc[VINTR] = 0x03;
+    raw.c_cc[VQUIT] = _POSIX_VDISABLE;
+    raw.c_cc[VSUSP] = _POSIX_VDISABLE;
+    g_raw_isig_modes = raw;
+    g_modes_saved = 1;
+    enter_run_modes();
+}
+
+// Ctrl-C raises SIGINT (on) or is a key (off), while interrupts are caught.
+void signal_on_ctrl_c(bool on) {
+    if (!g_catching || !g_modes_saved || g_isig == sig_atomic_t(on)) return;
+    g_isig = on;
+    enter_run_modes();
 }
 
 bool same_device(int a, int b) {
@@ -112,8 +208,8 @@ PosixConsole::PosixConsole() {
     std::signal(SIGXFSZ, SIG_IGN);   // a file past the host's size limit is EFBIG, not a kill
     input_is_terminal_ = isatty(STDIN_FILENO);
     output_is_terminal_ = isatty(STDOUT_FILENO);
+    handle_fatal_signals(input_is_terminal_);
     if (input_is_terminal_) enter_raw_mode();
-    catch_fatal_signals();
     if (output_is_terminal_) {
         struct sigaction act{};
         act.sa_handler = on_resize;
@@ -129,6 +225,7 @@ PosixConsole::PosixConsole() {
 }
 
 PosixConsole::~PosixConsole() {
+    catch_interrupts(false);
     kept_output::flush();
     restore_terminal();
     g_modes_saved = 0;
@@ -172,7 +269,10 @@ int PosixConsole::read_key() {
     }
     if (input_ended_) return kEndOfInput;
     uint8_t byte;
-    if (read_byte(byte) == 1) return byte;
+    signal_on_ctrl_c(false);   // while a key is awaited, Ctrl-C is key 3
+    const int got = read_byte(byte);
+    signal_on_ctrl_c(true);
+    if (got == 1) return byte;
     input_ended_ = true;
     return kEndOfInput;
 }
@@ -197,11 +297,43 @@ void PosixConsole::flush_input() {
     tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
+// Waits with SIGINT let through only inside ppoll, so an interrupt that
+// arrives just before the wait still ends it.
 void PosixConsole::sleep_ms(uint32_t ms) {
     kept_output::flush();
-    struct timespec left{time_t(ms / 1000), long(ms % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    sigset_t intr, before;
+    sigemptyset(&intr);
+    sigaddset(&intr, SIGINT);
+    sigprocmask(SIG_BLOCK, &intr, &before);
+    struct timespec end;
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    end.tv_sec += time_t(ms / 1000);
+    end.tv_nsec += long(ms % 1000) * 1000000L;
+    if (end.tv_nsec >= 1000000000L) {
+        ++end.tv_sec;
+        end.tv_nsec -= 1000000000L;
     }
+    while (!interrupt_pending()) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        struct timespec left{end.tv_sec - now.tv_sec, end.tv_nsec - now.tv_nsec};
+        if (left.tv_nsec < 0) {
+            --left.tv_sec;
+            left.tv_nsec += 1000000000L;
+        }
+        if (left.tv_sec < 0) break;
+        ppoll(nullptr, 0, &left, &before);
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
+// SIGINT raises a user interrupt from now on (it ends the process again
+// once interrupts are no longer caught); on a terminal, Ctrl-C then raises
+// SIGINT while the image runs.
+void PosixConsole::catch_interrupts(bool on) {
+    if (!on) signal_on_ctrl_c(false);
+    g_catching = on;
+    if (on) signal_on_ctrl_c(true);
 }
 
 uint32_t PosixConsole::tick_ms() {

@@ -26,6 +26,7 @@ public:
     bool key_waiting() override;
     void flush_input() override;
     void sleep_ms(uint32_t ms) override;
+    void catch_interrupts(bool on) override;
     bool screen(ScreenInfo& info) override;
     void page() override;
     void move_cursor(uint16_t col, uint16_t row) override;

@@ -1,6 +1,8 @@
 #include "services/control_memory.h"
 
+#include "core/interrupt.h"
 #include "core/native/native.h"
+#include "monitor/console.h"
 
 #include <cstdlib>
 
@@ -70,15 +72,29 @@ ServiceEnd svc_INIT(Burst& b) {
 ServiceEnd svc_BYE(Burst& b) { return stop_run(b, 0); }
 
 // ( x mode -- 0 ). Bits 8-15 of mode are requests: a call with one of them
-// does only that request. Without them the low byte replaces DBGMODE.
+// does only that request. Without them the low byte replaces DBGMODE and x
+// BREAKADR.
 ServiceEnd svc_DEBUG(Burst& b) {
     b.require(2);
     const uint32_t mode = b.pop();
     if (mode & kDebugExitRequest) return stop_run(b, uint8_t(b.pop()));   // as BYE, with status x
-    b.m.DBGMODE = uint8_t(mode);
-    b.m.BREAKADR = b.pop();
+    const uint32_t x = b.pop();
+    if (mode & kDebugInterruptHandler) {
+        set_interrupt_handler(b.m, x);
+    } else {
+        b.m.DBGMODE = uint8_t(mode);
+        b.m.BREAKADR = x;
+    }
     b.push(0);
     return ServiceEnd::Continue;
+}
+
+// A user interrupt goes to the handler at x from now on (0: none). The
+// console then turns Ctrl-C into an interrupt while the image runs.
+void set_interrupt_handler(Machine& m, uint32_t x) {
+    m.interrupt_handler = x;
+    if (m.console) m.console->catch_interrupts(x != 0);
+    clear_interrupt();
 }
 
 // ( -- a 0 )

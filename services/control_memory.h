@@ -16,12 +16,15 @@ constexpr uint32_t kWriteUnit = 16;
 // XINIT, CINIT, TINIT, FINIT: ( x -- 0 ).
 ServiceEnd svc_INIT(Burst& b);
 
-// DEBUG's request to end the run as BYE does, the process exiting with
-// status x & 0xFF.
+// DEBUG's requests (bits 8 to 15 of its mode), each done alone: end the
+// run as BYE does, the process exiting with status x & 0xFF; set the
+// interrupt handler to x (0: none).
 constexpr uint32_t kDebugExitRequest = 0x0100;
+constexpr uint32_t kDebugInterruptHandler = 0x0200;
 
 ServiceEnd svc_BYE(Burst& b);
 ServiceEnd svc_DEBUG(Burst& b);
+void set_interrupt_handler(Machine& m, uint32_t x);
 ServiceEnd svc_GETPAR(Burst& b);
 
 ServiceEnd svc_XALLOC(Burst& b);
@@ -33,10 +36,10 @@ ServiceEnd svc_FLASH_SW(Burst& b);
 ServiceEnd svc_FLASH_E(Burst& b);
 ServiceEnd svc_FLASH_W(Burst& b);
 
-// Program memory changes here and nowhere else while the image runs: n
-// bytes at dst (a translated program location) become 0xFF when src is
-// null, else a copy of src made one byte at a time, lowest address first.
-// A cache of decoded code forgets [dst, dst + n) here.
+// The flash services change program memory here: n bytes at dst (a
+// translated program location) become 0xFF when src is null, else a copy of
+// src made one byte at a time, lowest address first. Translations of
+// [dst, dst + n) are dropped (as for every write into program memory).
 void write_program(Machine& m, uint8_t* dst, const uint8_t* src, uint32_t n);
 
 }  // namespace norvex

@@ -112,6 +112,8 @@ int PtySession::wait_exit(int timeout_ms) {
 
 void PtySession::signal(int sig) { kill(pid_, sig); }
 
+pid_t PtySession::foreground_group() const { return tcgetpgrp(master_); }
+
 struct termios PtySession::modes() const {
     struct termios t{};
     tcgetattr(master_, &t);

@@ -28,6 +28,8 @@ public:
     // when the program is still running after the timeout (it is then killed).
     int wait_exit(int timeout_ms = 10000);
     void signal(int sig);
+    // The terminal's foreground process group (a job a shell started).
+    pid_t foreground_group() const;
 
     const std::string& output() const { return output_; }
     // The terminal's modes now (as the program left them, after it ended).

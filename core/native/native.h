@@ -6,7 +6,13 @@
 // of its own, with both stacks in variable memory. It never faults: where an
 // instruction could fault, or needs a service, or does something rare, the
 // block stops with the machine exactly as it stood before that instruction
-// and the interpreter executes it.
+// and the interpreter executes it. Memory after translated code is byte for
+// byte what the interpreter leaves.
+//
+// The pieces: code_area (executable memory), guards (which accesses may run
+// in registers), stack_model (the data stack during translation),
+// translator and emit_ops (one block), block_cache (blocks, links, lookup,
+// invalidation, and running them).
 #pragma once
 
 #include <cstdint>
@@ -15,15 +21,25 @@
 
 namespace norvex {
 
+// The code area's size unless Machine::native_code_bytes sets another.
+constexpr size_t kDefaultCodeBytes = size_t(32) << 20;
+
 // True when free-run bursts of this machine may use translated code.
 bool native_available(const Machine& m);
 
 // Runs translated code from CPUSTATE until it reaches an instruction that the
-// interpreter must execute; CPUSTATE and memory are then exact.
+// interpreter must execute, or a user interrupt waits; CPUSTATE and memory
+// are then exact.
 void native_run(Machine& m);
 
 // Program memory from host location p, n bytes, has changed: translations
-// of those bytes are dropped. Called by every writer of program memory.
+// of those bytes are dropped. Every writer of program memory calls it.
 void native_program_written(Machine& m, const uint8_t* p, uint32_t n);
+
+// Drops every translation.
+void native_forget(Machine& m);
+
+// How many times the code area has been emptied because it was full.
+uint32_t native_resets(const Machine& m);
 
 }  // namespace norvex

@@ -1,5 +1,8 @@
 // A small x86-64 instruction encoder: the instructions the native-code
 // translator emits, nothing more. Memory operands are [base + index + disp32].
+// It writes only inside the room it was given, [start, limit): bytes past the
+// limit are counted but not written, and ok() then says the code did not fit;
+// fields are bound or patched only where they were written whole.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +32,9 @@ struct Mem {
 
 class Emitter {
 public:
-    Emitter(uint8_t* start, uint8_t* limit) : p_(start), limit_(limit) {}
+    Emitter(uint8_t* start, uint8_t* limit) : start_(start), p_(start), limit_(limit) {}
 
+    uint8_t* start() const { return start_; }
     uint8_t* here() const { return p_; }
     // False once the code would have run past the limit; the caller then
     // discards what was emitted.
@@ -56,12 +60,15 @@ public:
         modrm(3, Reg(op), dst);
         dword(uint32_t(imm));
     }
-    void alu_mem(Alu op, Mem m, uint32_t imm) {   // op dword [m], imm32
+    void alu_mem(Alu op, Mem m, uint32_t imm) {   // op dword [m], imm
         rex(false, NOREG, m.index, m.base);
-        byte(0x81);
+        const bool short_imm = int32_t(imm) >= -128 && int32_t(imm) <= 127;
+        byte(short_imm ? 0x83 : 0x81);
         memop(Reg(op), m);
-        dword(imm);
+        if (short_imm) byte(uint8_t(imm));
+        else dword(imm);
     }
+    void alu64(Alu op, Reg dst, Reg src) { rex(true, src, NOREG, dst); byte(uint8_t(op << 3 | 1)); modrm(3, src, dst); }
     void mov(Reg dst, Reg src) { rex(false, src, NOREG, dst); byte(0x89); modrm(3, src, dst); }
     void mov64(Reg dst, Reg src) { rex(true, src, NOREG, dst); byte(0x89); modrm(3, src, dst); }
     void mov(Reg dst, uint32_t imm) { rex(false, NOREG, NOREG, dst); byte(uint8_t(0xB8 + (dst & 7))); dword(imm); }
@@ -106,15 +113,20 @@ public:
     void jmp_mem(Mem m) { rex(false, NOREG, m.index, m.base); byte(0xFF); memop(Reg(4), m); }
 
     // Relative jumps; the returned address is that of the rel32 field, for
-    // later binding or patching.
-    uint8_t* jmp(uint8_t* target = nullptr) { byte(0xE9); return rel32(target); }
-    uint8_t* jcc(Cond c, uint8_t* target = nullptr) { byte(0x0F); byte(uint8_t(0x80 + c)); return rel32(target); }
-    static void patch(uint8_t* field, const uint8_t* target) {
-        const int32_t rel = int32_t(target - (field + 4));
+    // later binding.
+    uint8_t* jmp(const uint8_t* target = nullptr) { byte(0xE9); return rel32(target); }
+    uint8_t* jcc(Cond c, const uint8_t* target = nullptr) { byte(0x0F); byte(uint8_t(0x80 + c)); return rel32(target); }
+    // Points a rel32 field emitted here at target (here() by default).
+    void bind(uint8_t* field, const uint8_t* target = nullptr) {
+        if (!written(field)) return;
+        const int32_t rel = int32_t((target ? target : p_) - (field + 4));
         std::memcpy(field, &rel, 4);
     }
-    static void patch_imm(uint8_t* field, uint32_t value) { std::memcpy(field, &value, 4); }
-    // The address of the last imm32 emitted (for immediates patched later).
+    // Replaces an imm32 emitted here.
+    void set_imm32(uint8_t* field, uint32_t value) {
+        if (written(field)) std::memcpy(field, &value, 4);
+    }
+    // The address of the last imm32 emitted (for immediates set later).
     uint8_t* last_imm32() const { return p_ - 4; }
 
 private:
@@ -124,12 +136,13 @@ private:
     }
     void dword(uint32_t v) { for (int i = 0; i < 4; ++i) byte(uint8_t(v >> (8 * i))); }
     void qword(uint64_t v) { for (int i = 0; i < 8; ++i) byte(uint8_t(v >> (8 * i))); }
-    uint8_t* rel32(uint8_t* target) {
+    uint8_t* rel32(const uint8_t* target) {
         uint8_t* field = p_;
         dword(0);
-        if (target && ok()) patch(field, target);
+        if (target) bind(field, target);
         return field;
     }
+    bool written(const uint8_t* field) const { return field >= start_ && field + 4 <= limit_ && field + 4 <= p_; }
     // byte_regs: an 8-bit register operand (SPL..DIL need a REX prefix).
     void rex(bool w, Reg reg, Reg index, Reg base, bool byte_regs = false) {
         uint8_t r = 0x40;
@@ -157,6 +170,7 @@ private:
         dword(uint32_t(m.disp));
     }
 
+    uint8_t* start_;
     uint8_t* p_;
     uint8_t* limit_;
 };

@@ -110,6 +110,10 @@ DEFER .message  ( n -- )
   cr .location  err-word 2@ dup if type ." : " else 2drop then
   dup -2 = if drop abort-msg 2@ type else .message then cr ;
 : abort      ( i*x -- )  -1 throw ;
+\ Ctrl-C while a word runs: the machine calls this word as if the running
+\ code had called it (DEBUG's interrupt handler, set by INIT).
+: user-interrupt ( -- )  -28 throw ;
+: catch-interrupts ( -- )  ['] user-interrupt $0200 (debug) drop ;
 : (abort")   ( i*x x1 c-addr u -- | i*x )  rot if abort-msg 2! -2 throw then 2drop ;
 
 \ Comments and strings
@@ -219,7 +223,7 @@ VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
   decimal  false state !  0 handler !  0 terminal-line !  lp0 @ lp !  fp0 @ fp !  no-locals  0 after-cr !
   end-definition
   close-records  0 file-ior !  0 next-string !  strings #strings cells erase
-  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input ;
+  0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input  catch-interrupts ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;
 : xcount     ( a -- a u )  0 begin 2dup + 0 c@x while 1+ repeat ;
 : xmove      ( a c-addr u -- )  0 ?do over i + 0 c@x over i + c! loop 2drop ;

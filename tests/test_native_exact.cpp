@@ -1,0 +1,272 @@
+// Translated code never leaves its blocks and leaves the machine byte for
+// byte as the interpreter does: dead cells, tiny program memories, stacks
+// in program memory, a code area that fills and empties.
+#include <gtest/gtest.h>
+
+#include "core/native/native.h"
+#include "native_compare.h"
+
+namespace norvex {
+namespace {
+
+using assembler::Assembler;
+using assembler::ImageHeader;
+using assembler::Label;
+using testing::expect_same;
+using testing::kVarBase;
+using testing::kVarSize;
+
+// --- dead cells --------------------------------------------------------------
+
+// Cells an instruction pops stay in memory below the stack pointer with the
+// values the interpreter wrote; each snippet leaves some of them below the
+// cells that the final DEBUG call pushes.
+TEST(NativeExact, DeadCellsHoldWhatTheInterpreterWrote) {
+    const char* snippets[] = {
+        "1 2 3 4 5 + + + + DROP",              // operands of arithmetic
+        "7 3 UM/MOD DROP DROP",                // the divisor
+        "5 6 < DROP 9 9 U< DROP",              // comparison flags
+        "1 0BRANCH 0 2 DUP DROP DROP",         // a branch's flag (offset 0: falls through)
+        "11 >R 12 >R R> R> DROP DROP",         // cells moved to the return stack
+        "13 FIP! 14 FW! FIP@ FW@ DROP DROP",   // cells moved to IP and W
+        "21 22 SWAP OVER DROP DROP DROP",
+        "-1 0< DROP 33 0< DROP",
+        "0x20000200 7 OVER ! @ DROP",          // a store's operands
+    };
+    for (const char* snippet : snippets) {
+        Assembler a = testing::harvard_image();
+        a.words("100 200 300 400 DROP DROP DROP DROP");   // an old cell under all of them
+        a.words(snippet);
+        testing::halt(a);
+        expect_same(a.finish(), snippet);
+    }
+}
+
+TEST(NativeExact, FusedComparisonsLeaveTheirFlagOnEitherSide) {
+    // < then 0BRANCH: the flag cell holds -1 after the fall-through and 0
+    // after the jump, below three cells that are dropped again.
+    for (uint32_t x : {1u, 5u}) {
+        Assembler a = testing::harvard_image();
+        Label skip = a.label();
+        a.words("77 78 79");
+        a.lit(x);
+        a.lit(3);
+        a.op(Op::LESS);
+        a.zbranch(skip);
+        a.words("44 DROP");
+        a.bind(skip);
+        a.lit(x);
+        a.op(Op::ZLESS);
+        Label skip2 = a.label();
+        a.zbranch(skip2);
+        a.bind(skip2);
+        a.words("DROP DROP DROP");
+        testing::halt(a);
+        expect_same(a.finish(), "x = " + std::to_string(x));
+    }
+}
+
+// --- tiny program memories -----------------------------------------------------
+
+constexpr uint32_t kPrgBase = 0x10000000;
+constexpr uint32_t kCodeAt = kVarBase + 0x100;   // code runs from variable memory
+constexpr uint32_t kCellsAt = kVarBase + 0x800;
+
+// The split layout with a program memory of prg.size() bytes at kPrgBase and
+// code in variable memory at kCodeAt; returns the image and a setup that
+// places both.
+struct TinyPrg {
+    std::vector<uint8_t> image;
+    testing::Setup setup;
+};
+
+TinyPrg tiny_prg(std::vector<uint8_t> prg, Assembler& code, std::vector<uint32_t> cells = {}) {
+    std::vector<uint8_t> bytes = code.finish();
+    const std::vector<uint8_t> program(bytes.begin() + 80, bytes.end());
+    ImageHeader h;
+    h.flags = 0x80;   // a program memory of its own, not Harvard
+    h.p0 = kPrgBase;
+    h.px = kPrgBase + uint32_t(prg.size());
+    h.v0 = kVarBase;
+    h.vx = kVarBase + kVarSize;
+    h.start = kCodeAt;
+    auto setup = [prg, program, cells](Machine& m) {
+        mem_write(m.mem.prg, prg.data(), prg.size());
+        mem_write(GETVARPTR(m, kCodeAt, uint32_t(program.size())), program.data(), program.size());
+        for (size_t i = 0; i < cells.size(); ++i) mem_store32(GETVARPTR(m, kCellsAt + 4 * uint32_t(i), 4), cells[i]);
+    };
+    return {h.bytes(), setup};
+}
+
+Assembler code_in_var_memory() { return Assembler(kCodeAt - 80, ImageHeader{}); }
+
+TEST(NativeExact, FetchesFromATinyProgramMemoryStayInside) {
+    // @P W@P C@P in a program memory of 1 to 3 bytes, called from variable
+    // memory, with addresses in variable memory (the split layout reads
+    // them there), at the start of program memory, and outside everything.
+    const Op fetches[] = {Op::FETCHP, Op::WFETCHP, Op::CFETCHP};
+    for (uint32_t size = 1; size <= 3; ++size)
+        for (Op fetch : fetches)
+            for (uint32_t addr : {kCellsAt, kPrgBase, kPrgBase + 0x7FFFFF00u}) {
+                Assembler a = code_in_var_memory();
+                for (int round = 0; round < 3; ++round) {
+                    a.lit(addr);
+                    a.call(kPrgBase);
+                }
+                testing::halt(a);
+                std::vector<uint8_t> prg{uint8_t(fetch), uint8_t(Op::EXIT), uint8_t(Op::EXIT)};
+                prg.resize(size);
+                const TinyPrg t = tiny_prg(prg, a, {0x11223344});
+                expect_same(t.image, "size " + std::to_string(size) + " " + kOpInfo[uint8_t(fetch)].mnemonic +
+                                         " of " + std::to_string(addr), t.setup);
+            }
+}
+
+TEST(NativeExact, NestInATinyProgramMemoryStaysInside) {
+    // NEST in a program memory of 1 to 3 bytes, with IP in variable memory
+    // (cells there lead to code there) or at the start of program memory
+    // (a cell that runs past its end).
+    for (uint32_t size = 1; size <= 3; ++size)
+        for (uint32_t ip : {kCellsAt, kPrgBase}) {
+            Assembler a = code_in_var_memory();
+            Label done = a.label();
+            a.lit(ip);
+            a.op(Op::FIPSTORE);
+            a.call(kPrgBase);
+            a.bind(done);
+            testing::halt(a);
+            std::vector<uint8_t> prg{uint8_t(Op::NEST), uint8_t(Op::NEST), uint8_t(Op::NEST)};
+            prg.resize(size);
+            // IP -> t -> the code of `done`.
+            const TinyPrg t = tiny_prg(prg, a, {kCellsAt + 4, a.address(done)});
+            expect_same(t.image, "size " + std::to_string(size) + " IP " + std::to_string(ip), t.setup);
+        }
+}
+
+// --- stacks in program memory ---------------------------------------------------
+
+// The split layout with 64 KiB of program memory: `five` (LIT 5 EXIT) runs
+// translated, then a stack is moved onto its code and a push rewrites it to
+// LIT 7, the stack is moved back, and `five` runs again.
+std::vector<uint8_t> rewritten_by_a_push(bool return_stack) {
+    ImageHeader h;
+    h.flags = 0x80;
+    h.p0 = 0;
+    h.px = 0x10000;
+    h.v0 = kVarBase;
+    h.vx = kVarBase + kVarSize;
+    h.start = 80;
+    Assembler a(0, h);
+    Label go = a.label();
+    a.branch(go);
+    Label five = a.label_here();
+    a.lit(5);
+    a.op(Op::EXIT);
+    a.bind(go);
+    for (int round = 0; round < 3; ++round) {
+        a.call(five);
+        a.op(Op::DROP);
+    }
+    const uint32_t save = kVarBase + 0x200;
+    a.op(return_stack ? Op::RPFETCH : Op::SPFETCH);
+    a.lit(save);
+    a.op(Op::STORE);
+    a.lit(five);
+    a.lit(4);
+    a.op(Op::PLUS);
+    if (return_stack) {
+        a.op(Op::RPSTORE);
+        a.lit(0x00000704);   // the bytes 04 07 00 00: LIT 7 with the old operand's last byte
+        a.op(Op::TOR);
+        a.lit(save);
+        a.op(Op::FETCH);
+        a.op(Op::RPSTORE);
+    } else {
+        a.op(Op::SPSTORE);
+        a.lit(0x00000704);
+        a.lit(save);         // pushed into program memory below `five`: the branch's operand
+        a.op(Op::FETCH);
+        a.op(Op::SPSTORE);
+    }
+    a.call(five);
+    testing::halt(a);
+    return a.finish();
+}
+
+TEST(NativeExact, PushesIntoProgramMemoryDropTheirTranslations) {
+    for (bool return_stack : {false, true}) {
+        const std::vector<uint8_t> image = rewritten_by_a_push(return_stack);
+        expect_same(image, return_stack ? "return stack" : "data stack");
+        testing::VmRun r;
+        r.load(image);
+        r.run();
+        ASSERT_EQ(r.status, kExitOk) << r.output();
+        EXPECT_EQ(r.ds(1), 7u) << (return_stack ? "return stack" : "data stack");
+    }
+}
+
+// --- the code area ----------------------------------------------------------------
+
+// A routine rewritten with FLASH-W before every call: each call needs a new
+// translation. Returns the image; the sum of what the calls returned is left
+// under the DEBUG result.
+std::vector<uint8_t> rewritten_by_flash(uint32_t rounds) {
+    Assembler a = testing::harvard_image();
+    Label go = a.label();
+    a.branch(go);
+    Label routine = a.label_here();
+    a.lit(0);
+    a.words("DUP + DUP + 1 + DUP 3 LSHIFT XOR");   // enough code to fill the area soon
+    a.op(Op::EXIT);
+    a.bind(go);
+    const uint32_t staging = kVarBase + 0x200;
+    a.lit(0);              // the sum
+    a.lit(rounds - 1);
+    a.op(Op::TOR);
+    Label again = a.label_here();
+    // LIT n with n = the loop count: opcode 04, then the count's bytes.
+    a.words("R@ 8 LSHIFT 4 OR");
+    a.lit(staging);
+    a.op(Op::STORE);
+    a.words("R@ 24 RSHIFT");
+    a.lit(staging + 4);
+    a.op(Op::CSTORE);
+    a.lit(staging);
+    a.lit(routine);
+    a.lit(5);
+    a.syscall(0x010B);     // FLASH-W ( addr paddr u -- 0 )
+    a.op(Op::DROP);
+    a.call(routine);
+    a.op(Op::PLUS);
+    a.nbranch(again);
+    testing::halt(a);
+    return a.finish();
+}
+
+TEST(NativeExact, AFullCodeAreaIsEmptiedAndFilledAgain) {
+    const std::vector<uint8_t> image = rewritten_by_flash(3000);
+    expect_same(image, "4 KiB code area", {}, 4096);
+    testing::VmRun r;
+    r.m.native_code_bytes = 4096;
+    r.load(image);
+    r.run();
+    ASSERT_EQ(r.status, kExitOk) << r.output();
+    EXPECT_GT(native_resets(r.m), 20u);
+    testing::VmRun interpreted;
+    interpreted.m.native_enabled = false;
+    interpreted.load(image);
+    interpreted.run();
+    EXPECT_EQ(r.ds(1), interpreted.ds(1));
+}
+
+TEST(NativeExact, CodeAreaOfTheDefaultSizeFillsWithoutHarm) {
+    // Enough new translations to fill 32 MiB several times over.
+    testing::VmRun r;
+    r.load(rewritten_by_flash(200000));
+    r.run();
+    ASSERT_EQ(r.status, kExitOk) << r.output();
+    EXPECT_GT(native_resets(r.m), 0u);
+}
+
+}  // namespace
+}  // namespace norvex
