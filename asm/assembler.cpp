@@ -38,13 +38,6 @@ std::optional<Op> opcode_named(std::string_view mnemonic) {
     return std::nullopt;
 }
 
-std::optional<uint32_t> service_named(std::string_view name) {
-    for (uint32_t g = 0; g < 5; ++g)
-        for (uint32_t f = 0; f < kServiceGroups[g].count; ++f)
-            if (name == kServiceGroups[g].entries[f].name) return g * 256 + f;
-    return std::nullopt;
-}
-
 Assembler::Assembler(uint32_t origin, ImageHeader header) : origin_(origin), header_(header) {}
 
 Label Assembler::label() {
@@ -95,8 +88,8 @@ void Assembler::words(std::string_view text) {
             lit(uint8_t(w[1]));
         } else if (std::isdigit(uint8_t(w[0])) || (w[0] == '-' && w.size() > 1)) {
             lit(uint32_t(std::stoll(w, nullptr, 0)));
-        } else if (const std::optional<uint32_t> code = service_named(w)) {
-            syscall(*code);
+        } else if (const ServiceEntry* service = service_named(w)) {
+            syscall(service->code);
         } else {
             op(w);
         }

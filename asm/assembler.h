@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/engine.h"
+#include "services/dispatch.h"
 
 namespace norvex::assembler {
 
@@ -40,8 +41,6 @@ struct Label {
 // The opcode of a mnemonic as the trace line spells it ("0BRANCH", "UM/MOD"),
 // case-insensitive.
 std::optional<Op> opcode_named(std::string_view mnemonic);
-// The service code of a service name as the trace line spells it ("FCREATE").
-std::optional<uint32_t> service_named(std::string_view name);
 
 class Assembler {
 public:
@@ -74,6 +73,7 @@ public:
     void zbranch(Label target);
     void nbranch(Label target);
     void syscall(uint32_t service_code);   // LIT code, SYSCALL
+    void syscall(Service s) { syscall(uint32_t(s)); }
 
     // Raw data in the program bytes.
     void byte(uint8_t b);

@@ -41,7 +41,7 @@ Assembler bench_image() {
 void stop(Assembler& a) {
     a.lit(0);
     a.lit(DM_STOP);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
 }
 constexpr uint64_t kStopInstructions = 4;   // LIT LIT LIT SYSCALL
 

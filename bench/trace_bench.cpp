@@ -42,7 +42,7 @@ std::vector<uint8_t> countdown(uint32_t iterations, uint64_t& instructions) {
     a.zbranch(done);
     a.branch(loop);
     a.bind(done);
-    a.syscall(0x0000);
+    a.syscall(norvex::Service::BYE);
     // LIT; 5 per iteration but the last, which leaves at 0BRANCH; LIT and
     // SYSCALL of BYE; the last trace line shows BYE once more.
     instructions = 1 + uint64_t(iterations) * 5 - 1 + 2 + 1;

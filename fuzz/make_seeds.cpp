@@ -225,7 +225,7 @@ struct Calls {
     Bytes bytes{0, 0};   // no terminal, no keys
     void call(const char* service, std::initializer_list<std::pair<fuzz::ArgKind, uint32_t>> args) {
         const std::vector<uint32_t>& codes = fuzz::service_codes();
-        const uint32_t code = *assembler::service_named(service);
+        const uint32_t code = service_named(service)->code;
         size_t index = 0;
         while (codes[index] != code) ++index;
         bytes.push_back(uint8_t(index));

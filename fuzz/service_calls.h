@@ -52,9 +52,8 @@ inline const std::vector<std::string>& name_list() {
 inline const std::vector<uint32_t>& service_codes() {
     static const std::vector<uint32_t> codes = [] {
         std::vector<uint32_t> c;
-        for (uint32_t g = 0; g < 5; ++g)
-            for (uint32_t f = 0; f < kServiceGroups[g].count; ++f)
-                if (kServiceGroups[g].entries[f].run) c.push_back(g * 256 + f);
+        for (const ServiceEntry& e : kServices)
+            if (e.run) c.push_back(e.code);
         return c;
     }();
     return codes;

@@ -17,124 +17,110 @@ bool query(Machine& m) { return m.console->screen(m.services.screen); }
 }  // namespace
 
 // ( -- ticks 1000 0 )
-ServiceEnd svc_SYSTICK(Burst& b) {
+Ior svc_SYSTICK(Burst& b) {
     b.push(b.m.console->tick_ms());
     b.push(kTicksPerSecond);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- ms sec min hour 0 )
-ServiceEnd svc_TIMEFETCH(Burst& b) {
+Ior svc_TIMEFETCH(Burst& b) {
     const LocalTime t = b.m.console->local_time();
     b.push(t.ms);
     b.push(t.second);
     b.push(t.minute);
     b.push(t.hour);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- day month year 0 )
-ServiceEnd svc_DATEFETCH(Burst& b) {
+Ior svc_DATEFETCH(Burst& b) {
     const LocalTime t = b.m.console->local_time();
     b.push(t.day);
     b.push(t.month);
     b.push(t.year);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( u -- 0 )
-ServiceEnd svc_WAITMS(Burst& b) {
+Ior svc_WAITMS(Burst& b) {
     b.m.console->sleep_ms(b.pop());
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- c 0 )
-ServiceEnd svc_KEY(Burst& b) {
+Ior svc_KEY(Burst& b) {
     const int key = b.m.console->read_key();
     b.push(key == kEndOfInput ? kEndOfInputKey : uint32_t(key));
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( c -- 0 ); a byte 0 writes nothing.
-ServiceEnd svc_EMIT(Burst& b) {
+Ior svc_EMIT(Burst& b) {
     const char text[2] = {char(b.pop()), '\0'};
     PRINTSTR(b.m, text);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- flag 0 ); the key stays waiting.
-ServiceEnd svc_KEYQ(Burst& b) {
+Ior svc_KEYQ(Burst& b) {
     b.push(b.m.console->key_waiting() ? kTrue : 0);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- -1 0 )
-ServiceEnd svc_EMITQ(Burst& b) {
+Ior svc_EMITQ(Burst& b) {
     b.push(kTrue);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- 0 ): clears the screen and homes the cursor; nothing without a
 // terminal. The console knows whether it has one, so PAGE asks nothing.
-ServiceEnd svc_PAGE(Burst& b) {
+Ior svc_PAGE(Burst& b) {
     b.m.console->page();
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- cols rows 0 ): the terminal's size.
-ServiceEnd svc_ATMAX(Burst& b) {
+Ior svc_ATMAX(Burst& b) {
     query(b.m);
     b.push(b.m.services.screen.max_cols);
     b.push(b.m.services.screen.max_rows);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- col row 0 )
-ServiceEnd svc_ATXYQ(Burst& b) {
+Ior svc_ATXYQ(Burst& b) {
     query(b.m);
     b.push(b.m.services.screen.col);
     b.push(b.m.services.screen.row);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( col row -- 0 ); the low 16 bits of each.
-ServiceEnd svc_ATXY(Burst& b) {
+Ior svc_ATXY(Burst& b) {
     b.require(2);
     const uint16_t row = uint16_t(b.pop());
     const uint16_t col = uint16_t(b.pop());
     b.m.services.screen.col = col;
     b.m.services.screen.row = row;
     b.m.console->move_cursor(col, row);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( -- attr 0 )
-ServiceEnd svc_COLORFETCH(Burst& b) {
+Ior svc_COLORFETCH(Burst& b) {
     query(b.m);
     b.push(b.m.services.screen.attr);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( attr -- 0 ); the low 16 bits.
-ServiceEnd svc_COLORSTORE(Burst& b) {
+Ior svc_COLORSTORE(Burst& b) {
     const uint16_t attr = uint16_t(b.pop());
     b.m.services.screen.attr = attr;
     b.m.console->set_attribute(attr);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 }  // namespace norvex

@@ -10,20 +10,20 @@ namespace norvex {
 // sees an end-of-transmission byte and can finish instead of hanging.
 constexpr uint32_t kEndOfInputKey = 0x04;
 
-ServiceEnd svc_SYSTICK(Burst& b);
-ServiceEnd svc_TIMEFETCH(Burst& b);   // TIME@
-ServiceEnd svc_DATEFETCH(Burst& b);   // DATE@
-ServiceEnd svc_WAITMS(Burst& b);
+Ior svc_SYSTICK(Burst& b);
+Ior svc_TIMEFETCH(Burst& b);   // TIME@
+Ior svc_DATEFETCH(Burst& b);   // DATE@
+Ior svc_WAITMS(Burst& b);
 
-ServiceEnd svc_KEY(Burst& b);
-ServiceEnd svc_EMIT(Burst& b);
-ServiceEnd svc_KEYQ(Burst& b);    // KEY?
-ServiceEnd svc_EMITQ(Burst& b);   // EMIT?
-ServiceEnd svc_PAGE(Burst& b);
-ServiceEnd svc_ATMAX(Burst& b);
-ServiceEnd svc_ATXYQ(Burst& b);     // ATXY?
-ServiceEnd svc_ATXY(Burst& b);
-ServiceEnd svc_COLORFETCH(Burst& b);   // COLOR@
-ServiceEnd svc_COLORSTORE(Burst& b);   // COLOR!
+Ior svc_KEY(Burst& b);
+Ior svc_EMIT(Burst& b);
+Ior svc_KEYQ(Burst& b);    // KEY?
+Ior svc_EMITQ(Burst& b);   // EMIT?
+Ior svc_PAGE(Burst& b);
+Ior svc_ATMAX(Burst& b);
+Ior svc_ATXYQ(Burst& b);     // ATXY?
+Ior svc_ATXY(Burst& b);
+Ior svc_COLORFETCH(Burst& b);   // COLOR@
+Ior svc_COLORSTORE(Burst& b);   // COLOR!
 
 }  // namespace norvex

@@ -19,10 +19,11 @@ uint32_t host_address(const MemConf& c, const uint8_t* p) {
     return c.PRGPTR + uint32_t(at - reinterpret_cast<uintptr_t>(c.prg));
 }
 
-void push_xaddr(Burst& b, uint32_t host) {
+// An extended address: the host address, then the high cell.
+Ior push_xaddr(Burst& b, uint32_t host) {
     b.push(host);
-    b.push(0);   // high cell
-    b.push(0);   // ior
+    b.push(0);
+    return 0;
 }
 
 // A zero-filled block of size bytes in the host space; 0 when the bounds or
@@ -41,7 +42,7 @@ uint32_t xalloc(Machine& m, uint32_t size) {
 }
 
 // FLASH-SE and FLASH-SW: ( paddr u -- paddr' u' 0 ), widened to whole units.
-ServiceEnd widen(Burst& b, uint32_t unit) {
+Ior widen(Burst& b, uint32_t unit) {
     b.require(2);
     const uint32_t u = b.pop();
     const uint32_t paddr = b.pop();
@@ -49,32 +50,30 @@ ServiceEnd widen(Burst& b, uint32_t unit) {
     const uint32_t first = paddr & ~(unit - 1);
     b.push(first);
     b.push((end - first + unit - 1) & ~(unit - 1));
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // Ends the run at the main loop's next pass, with the registers as the burst
 // started with them (the last trace line shows the SYSCALL again).
-ServiceEnd stop_run(Burst& b, uint8_t exit_status) {
+Ior stop_run(Burst& b, uint8_t exit_status) {
     b.m.DBGMODE |= DM_STOP;
     b.m.services.exit_status = exit_status;
-    return ServiceEnd::LeaveBurst;
+    return Ior::leave_burst();
 }
 
 }  // namespace
 
-ServiceEnd svc_INIT(Burst& b) {
+Ior svc_INIT(Burst& b) {
     b.pop();
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
-ServiceEnd svc_BYE(Burst& b) { return stop_run(b, 0); }
+Ior svc_BYE(Burst& b) { return stop_run(b, 0); }
 
 // ( x mode -- 0 ). Bits 8-15 of mode are requests: a call with one of them
 // does only that request. Without them the low byte replaces DBGMODE and x
 // BREAKADR.
-ServiceEnd svc_DEBUG(Burst& b) {
+Ior svc_DEBUG(Burst& b) {
     b.require(2);
     const uint32_t mode = b.pop();
     if (mode & kDebugExitRequest) return stop_run(b, uint8_t(b.pop()));   // as BYE, with status x
@@ -85,8 +84,7 @@ ServiceEnd svc_DEBUG(Burst& b) {
         b.m.DBGMODE = uint8_t(mode);
         b.m.BREAKADR = x;
     }
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // A user interrupt goes to the handler at x from now on (0: none). The
@@ -98,27 +96,23 @@ void set_interrupt_handler(Machine& m, uint32_t x) {
 }
 
 // ( -- a 0 )
-ServiceEnd svc_GETPAR(Burst& b) {
+Ior svc_GETPAR(Burst& b) {
     b.push(b.m.ARGSTR);
     b.m.ARGSTR = 0;
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( ud -- xaddr 0 ) or ( ud -- 0x7F07 ); the high cell of ud is not read.
-ServiceEnd svc_XALLOC(Burst& b) {
+Ior svc_XALLOC(Burst& b) {
     b.require(2);
     b.pop();
     const uint32_t base = xalloc(b.m, b.pop());
-    if (base)
-        push_xaddr(b, base);
-    else
-        b.push(kNoHostMemory);
-    return ServiceEnd::Continue;
+    if (!base) return kNoHostMemory;
+    return push_xaddr(b, base);
 }
 
 // ( xaddr -- 0 ): frees a live XALLOC block; anything else frees nothing.
-ServiceEnd svc_XFREE(Burst& b) {
+Ior svc_XFREE(Burst& b) {
     b.require(2);
     b.pop();
     const uint32_t base = b.pop();
@@ -129,40 +123,36 @@ ServiceEnd svc_XFREE(Burst& b) {
         b.m.space.remove(base);
         s.xblocks.erase(it);
     }
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( addr -- xaddr 0 )
-ServiceEnd svc_TOX(Burst& b) {
+Ior svc_TOX(Burst& b) {
     const uint32_t addr = b.pop();
-    push_xaddr(b, host_address(b.m.mem, GETVARPTR(b.m, addr, 1, b.here())));
-    return ServiceEnd::Continue;
+    return push_xaddr(b, host_address(b.m.mem, GETVARPTR(b.m, addr, 1, b.here())));
 }
 
 // ( paddr -- xaddr 0 )
-ServiceEnd svc_PTOX(Burst& b) {
+Ior svc_PTOX(Burst& b) {
     const uint32_t paddr = b.pop();
-    push_xaddr(b, host_address(b.m.mem, GETPRGPTR(b.m, paddr, 1, b.here())));
-    return ServiceEnd::Continue;
+    return push_xaddr(b, host_address(b.m.mem, GETPRGPTR(b.m, paddr, 1, b.here())));
 }
 
-ServiceEnd svc_FLASH_SE(Burst& b) { return widen(b, kEraseSector); }
-ServiceEnd svc_FLASH_SW(Burst& b) { return widen(b, kWriteUnit); }
+Ior svc_FLASH_SE(Burst& b) { return widen(b, kEraseSector); }
+Ior svc_FLASH_SW(Burst& b) { return widen(b, kWriteUnit); }
 
 // ( paddr u -- 0 ). The whole range is translated: a range that leaves its
 // memory is the translation fault of the first address outside.
-ServiceEnd svc_FLASH_E(Burst& b) {
+Ior svc_FLASH_E(Burst& b) {
     b.require(2);
     const uint32_t u = b.pop();
     const uint32_t paddr = b.pop();
     if (u != 0) write_program(b.m, GETPRGPTR(b.m, paddr, u, b.here()), nullptr, u);
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 // ( addr paddr u -- 0 ); the destination is translated before the source.
-ServiceEnd svc_FLASH_W(Burst& b) {
+Ior svc_FLASH_W(Burst& b) {
     b.require(3);
     const uint32_t u = b.pop();
     const uint32_t paddr = b.pop();
@@ -172,8 +162,7 @@ ServiceEnd svc_FLASH_W(Burst& b) {
         const uint8_t* src = GETVARPTR(b.m, addr, u, b.here());
         write_program(b.m, dst, src, u);
     }
-    b.push(0);
-    return ServiceEnd::Continue;
+    return 0;
 }
 
 void write_program(Machine& m, uint8_t* dst, const uint8_t* src, uint32_t n) {

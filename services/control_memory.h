@@ -14,7 +14,7 @@ constexpr uint32_t kEraseSector = 256;
 constexpr uint32_t kWriteUnit = 16;
 
 // XINIT, CINIT, TINIT, FINIT: ( x -- 0 ).
-ServiceEnd svc_INIT(Burst& b);
+Ior svc_INIT(Burst& b);
 
 // DEBUG's requests (bits 8 to 15 of its mode), each done alone: end the
 // run as BYE does, the process exiting with status x & 0xFF; set the
@@ -22,19 +22,19 @@ ServiceEnd svc_INIT(Burst& b);
 constexpr uint32_t kDebugExitRequest = 0x0100;
 constexpr uint32_t kDebugInterruptHandler = 0x0200;
 
-ServiceEnd svc_BYE(Burst& b);
-ServiceEnd svc_DEBUG(Burst& b);
+Ior svc_BYE(Burst& b);
+Ior svc_DEBUG(Burst& b);
 void set_interrupt_handler(Machine& m, uint32_t x);
-ServiceEnd svc_GETPAR(Burst& b);
+Ior svc_GETPAR(Burst& b);
 
-ServiceEnd svc_XALLOC(Burst& b);
-ServiceEnd svc_XFREE(Burst& b);
-ServiceEnd svc_TOX(Burst& b);     // >X, S>X, R>X
-ServiceEnd svc_PTOX(Burst& b);    // P>X
-ServiceEnd svc_FLASH_SE(Burst& b);
-ServiceEnd svc_FLASH_SW(Burst& b);
-ServiceEnd svc_FLASH_E(Burst& b);
-ServiceEnd svc_FLASH_W(Burst& b);
+Ior svc_XALLOC(Burst& b);
+Ior svc_XFREE(Burst& b);
+Ior svc_TOX(Burst& b);     // >X, S>X, R>X
+Ior svc_PTOX(Burst& b);    // P>X
+Ior svc_FLASH_SE(Burst& b);
+Ior svc_FLASH_SW(Burst& b);
+Ior svc_FLASH_E(Burst& b);
+Ior svc_FLASH_W(Burst& b);
 
 // The flash services change program memory here: n bytes at dst (a
 // translated program location) become 0xFF when src is null, else a copy of

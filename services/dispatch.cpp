@@ -1,5 +1,6 @@
 #include "services/dispatch.h"
 
+#include <array>
 #include <iterator>
 
 #include "monitor/fault_report.h"
@@ -11,59 +12,65 @@ namespace norvex {
 
 namespace {
 
-// One list per group, function 0 first: the name the trace line shows and
-// the routine, or nullptr for a named slot without a service.
-const ServiceEntry kGroup0[] = {
-    {"BYE", svc_BYE},   {"DEBUG", svc_DEBUG}, {"GETPAR", svc_GETPAR}, {"IRQOFF", nullptr},
-    {"IRQON", nullptr}, {"IRQSET", nullptr},  {"V", nullptr},
+constexpr ServiceFn none = nullptr;
+
+constexpr ServiceEntry kTable[] = {
+#define SERVICE(code, Name, name, handler) {code, name, handler},
+#include "services/services.def"
+#undef SERVICE
 };
-const ServiceEntry kGroup1[] = {
-    {"XINIT", svc_INIT},         {"XALLOC", svc_XALLOC},     {"XRELOC", nullptr},
-    {"XFREE", svc_XFREE},        {">X", svc_TOX},            {"P>X", svc_PTOX},
-    {"S>X", svc_TOX},            {"R>X", svc_TOX},           {"FLASH-SE", svc_FLASH_SE},
-    {"FLASH-SW", svc_FLASH_SW},  {"FLASH-E", svc_FLASH_E},   {"FLASH-W", svc_FLASH_W},
+
+constexpr uint32_t kGroups = 5;
+
+// Each group's functions run from 0 without a gap, groups in order: the
+// index of a code in the table is its group's first index plus its function.
+constexpr bool table_is_dense() {
+    for (size_t i = 1; i < std::size(kTable); ++i) {
+        const uint32_t prev = kTable[i - 1].code, code = kTable[i].code;
+        const bool next_function = code == prev + 1;
+        const bool next_group = (code & 0xFF) == 0 && (code >> 8) == (prev >> 8) + 1;
+        if (!next_function && !next_group) return false;
+    }
+    return kTable[0].code == 0 && (kTable[std::size(kTable) - 1].code >> 8) == kGroups - 1;
+}
+static_assert(table_is_dense(), "services.def: each group runs from function 0 without a gap");
+
+struct GroupSpan {
+    uint32_t first;
+    uint32_t count;
 };
-const ServiceEntry kGroup2[] = {
-    {"CINIT", svc_INIT},        {"SYSTICK", svc_SYSTICK}, {"TIME@", svc_TIMEFETCH},
-    {"TIME!", nullptr},         {"DATE@", svc_DATEFETCH}, {"DATE!", nullptr},
-    {"WAITMS", svc_WAITMS},
-};
-const ServiceEntry kGroup3[] = {
-    {"TINIT", svc_INIT},        {"KEY", svc_KEY},           {"EMIT", svc_EMIT},
-    {"KEY?", svc_KEYQ},         {"EMIT?", svc_EMITQ},       {"ACCEPT", nullptr},
-    {"PAGE", svc_PAGE},         {"ATMAX", svc_ATMAX},       {"ATXY?", svc_ATXYQ},
-    {"ATXY", svc_ATXY},         {"COLOR@", svc_COLORFETCH}, {"COLOR!", svc_COLORSTORE},
-    {"AT@", nullptr},           {"AT!", nullptr},
-};
-const ServiceEntry kGroup4[] = {
-    {"FINIT", svc_INIT},          {"FCREATE", svc_FCREATE},   {"FRENAME", nullptr},
-    {"FDELETE", svc_FDELETE},     {"FOPEN", svc_FOPEN},       {"FCLOSE", svc_FCLOSE},
-    {"FSIZE@", svc_FSIZEFETCH},   {"FSIZE!", nullptr},        {"FPOS@", svc_FPOSFETCH},
-    {"FPOS!", svc_FPOSSTORE},     {"FREAD", svc_FREAD},       {"FWRITE", svc_FWRITE},
-    {"FFIRST", nullptr},          {"FNEXT", nullptr},         {"FDIR@", nullptr},
-    {"FDIR!", nullptr},           {"FDRV@", nullptr},         {"FDRV!", nullptr},
-    {"FFREE", nullptr},           {"FPAR@", svc_FPARFETCH},   {"FPAR!", svc_FPARSTORE},
-    {"FCOPY", svc_FCOPY},
-};
+
+constexpr std::array<GroupSpan, kGroups> group_spans() {
+    std::array<GroupSpan, kGroups> spans{};
+    for (uint32_t i = 0; i < std::size(kTable); ++i) {
+        GroupSpan& g = spans[kTable[i].code >> 8];
+        if (g.count++ == 0) g.first = i;
+    }
+    return spans;
+}
+constexpr std::array<GroupSpan, kGroups> kGroupSpans = group_spans();
 
 }  // namespace
 
-const ServiceGroup kServiceGroups[5] = {
-    {kGroup0, std::size(kGroup0)}, {kGroup1, std::size(kGroup1)}, {kGroup2, std::size(kGroup2)},
-    {kGroup3, std::size(kGroup3)}, {kGroup4, std::size(kGroup4)},
-};
+const std::span<const ServiceEntry> kServices{kTable};
 
 const ServiceEntry* service_entry(uint32_t code) {
-    const int32_t group = int32_t(code) >> 8;
+    const uint32_t group = code >> 8;
     const uint32_t function = code & 0xFF;
-    if (group < 0 || group > 4) return nullptr;
-    const ServiceGroup& g = kServiceGroups[group];
-    return function < g.count ? &g.entries[function] : nullptr;
+    if (group >= kGroups) return nullptr;
+    const GroupSpan& g = kGroupSpans[group];
+    return function < g.count ? &kTable[g.first + function] : nullptr;
+}
+
+const ServiceEntry* service_named(std::string_view name) {
+    for (const ServiceEntry& e : kTable)
+        if (name == e.name) return &e;
+    return nullptr;
 }
 
 ServiceEnd SYSCALL_DISPATCH(Burst& b) {
-    // The code is looked at before it is popped: ILLEGALSYS would push it
-    // back, so leaving it in place gives the same machine.
+    // The code is looked at before it is popped: the illegal-opcode stop
+    // reports the stack with the code still on it.
     const uint32_t code = b.peek(0);
     const ServiceEntry* e = service_entry(code);
     if (!e || !e->run) {
@@ -75,7 +82,10 @@ ServiceEnd SYSCALL_DISPATCH(Burst& b) {
         illegal_opcode_report(m, b.sp, opcode);
     }
     b.pop();
-    return e->run(b);
+    const Ior ior = e->run(b);
+    if (ior.leaves_burst()) return ServiceEnd::LeaveBurst;
+    b.push(ior.value());
+    return ServiceEnd::Continue;
 }
 
 }  // namespace norvex

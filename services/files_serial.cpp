@@ -27,11 +27,6 @@ namespace norvex {
 
 namespace {
 
-ServiceEnd answer(Burst& b, uint32_t ior) {
-    b.push(ior);
-    return ServiceEnd::Continue;
-}
-
 // The name at a translated location: the bytes up to its NUL, which must lie
 // inside the same memory (else 998), within the host's limit on a path, NUL
 // included (else 206, and no byte past the limit is looked at, so a name
@@ -200,60 +195,60 @@ uint32_t flag_word(const LineSettings& s) {
 
 // ( name u -- fileid 0 ): creates the file or empties an existing one, open
 // for reading and writing, not shared.
-ServiceEnd svc_FCREATE(Burst& b) {
+Ior svc_FCREATE(Burst& b) {
     b.require(2);
     std::string name;
-    if (const uint32_t ior = name_argument(b, name)) return answer(b, ior);
+    if (const uint32_t ior = name_argument(b, name)) return ior;
     OpenFiles& files = b.m.services.files;
-    if (files.full()) return answer(b, ERR_TOO_MANY_OPEN_FILES);
+    if (files.full()) return ERR_TOO_MANY_OPEN_FILES;
     const int fd = open_retrying(name, O_RDWR | O_CREAT);
-    if (fd < 0) return answer(b, ior_of_name_errno(name.c_str(), errno));
+    if (fd < 0) return ior_of_name_errno(name.c_str(), errno);
     if (!lock(fd, true)) {
         ::close(fd);
-        return answer(b, ERR_SHARING_VIOLATION);
+        return ERR_SHARING_VIOLATION;
     }
     const bool regular = is_regular(fd);
     if (regular && ::ftruncate(fd, 0) != 0) {
         close_quietly(fd);
-        return answer(b, ior_of_errno(errno));
+        return ior_of_errno(errno);
     }
     b.push(files.add({fd, regular}));
-    return answer(b, 0);
+    return 0;
 }
 
 // ( name u -- 0 ). A file another opener holds is not deleted.
-ServiceEnd svc_FDELETE(Burst& b) {
+Ior svc_FDELETE(Burst& b) {
     b.require(2);
     std::string name;
-    if (const uint32_t ior = name_argument(b, name)) return answer(b, ior);
+    if (const uint32_t ior = name_argument(b, name)) return ior;
     struct stat st;
     if (::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         const int probe = open_retrying(name, O_RDONLY | O_NONBLOCK);
         if (probe >= 0) {
             const bool held = !lock(probe, true);
             ::close(probe);
-            if (held) return answer(b, ERR_SHARING_VIOLATION);
+            if (held) return ERR_SHARING_VIOLATION;
         }
     }
-    if (::unlink(name.c_str()) != 0) return answer(b, ior_of_name_errno(name.c_str(), errno));
-    return answer(b, 0);
+    if (::unlink(name.c_str()) != 0) return ior_of_name_errno(name.c_str(), errno);
+    return 0;
 }
 
 // ( name u fam -- fileid 0 ): opens an existing file or device; others may
 // then only read it.
-ServiceEnd svc_FOPEN(Burst& b) {
+Ior svc_FOPEN(Burst& b) {
     b.require(3);
     const uint32_t fam = b.pop();
     std::string name;
-    if (const uint32_t ior = name_argument(b, name)) return answer(b, ior);
+    if (const uint32_t ior = name_argument(b, name)) return ior;
     OpenFiles& files = b.m.services.files;
-    if (files.full()) return answer(b, ERR_TOO_MANY_OPEN_FILES);
+    if (files.full()) return ERR_TOO_MANY_OPEN_FILES;
     const bool writes = fam & kAccessWrite;
     const int access = !writes ? O_RDONLY : (fam & kAccessRead) ? O_RDWR : O_WRONLY;
     // Opened without waiting (a serial port need not see its carrier),
     // then used with blocking transfers.
     const int fd = open_retrying(name, access | O_NONBLOCK);
-    if (fd < 0) return answer(b, ior_of_name_errno(name.c_str(), errno));
+    if (fd < 0) return ior_of_name_errno(name.c_str(), errno);
     struct stat st;
     uint32_t ior = 0;
     if (::fstat(fd, &st) != 0)
@@ -264,63 +259,63 @@ ServiceEnd svc_FOPEN(Burst& b) {
         ior = ERR_SHARING_VIOLATION;
     if (ior) {
         ::close(fd);
-        return answer(b, ior);
+        return ior;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     b.push(files.add({fd, S_ISREG(st.st_mode)}));
-    return answer(b, 0);
+    return 0;
 }
 
 // ( fileid -- 0 )
-ServiceEnd svc_FCLOSE(Burst& b) {
+Ior svc_FCLOSE(Burst& b) {
     const uint32_t id = b.pop();
     OpenFiles& files = b.m.services.files;
     const auto it = files.by_id.find(id);
-    if (it == files.by_id.end()) return answer(b, ERR_INVALID_HANDLE);
+    if (it == files.by_id.end()) return ERR_INVALID_HANDLE;
     const int fd = it->second.fd;
     files.by_id.erase(it);
     // The descriptor is gone even when close reports an error.
-    if (::close(fd) != 0 && errno != EINTR) return answer(b, ior_of_errno(errno));
-    return answer(b, 0);
+    if (::close(fd) != 0 && errno != EINTR) return ior_of_errno(errno);
+    return 0;
 }
 
 // ( fileid -- ud 0 ): the whole 64-bit size.
-ServiceEnd svc_FSIZEFETCH(Burst& b) {
+Ior svc_FSIZEFETCH(Burst& b) {
     const OpenFile* f = file_of(b);
-    if (!f) return answer(b, ERR_INVALID_HANDLE);
+    if (!f) return ERR_INVALID_HANDLE;
     struct stat st;
-    if (::fstat(f->fd, &st) != 0) return answer(b, ior_of_errno(errno));
+    if (::fstat(f->fd, &st) != 0) return ior_of_errno(errno);
     const uint64_t size = uint64_t(st.st_size);
     b.push(uint32_t(size));
     b.push(uint32_t(size >> 32));
-    return answer(b, 0);
+    return 0;
 }
 
 // ( fileid -- ud 0 ): the whole 64-bit position.
-ServiceEnd svc_FPOSFETCH(Burst& b) {
+Ior svc_FPOSFETCH(Burst& b) {
     const OpenFile* f = file_of(b);
-    if (!f) return answer(b, ERR_INVALID_HANDLE);
+    if (!f) return ERR_INVALID_HANDLE;
     const off_t pos = ::lseek(f->fd, 0, SEEK_CUR);
-    if (pos < 0) return answer(b, ior_of_errno(errno));
+    if (pos < 0) return ior_of_errno(errno);
     b.push(uint32_t(uint64_t(pos)));
     b.push(uint32_t(uint64_t(pos) >> 32));
-    return answer(b, 0);
+    return 0;
 }
 
 // ( ud method fileid -- 0 ): the low cell of ud is a signed distance; its
 // high cell is not read.
-ServiceEnd svc_FPOSSTORE(Burst& b) {
+Ior svc_FPOSSTORE(Burst& b) {
     b.require(4);
     const OpenFile* f = file_of(b);
     const uint32_t method = b.pop();
     b.pop();
     const int32_t distance = int32_t(b.pop());
-    if (!f) return answer(b, ERR_INVALID_HANDLE);
+    if (!f) return ERR_INVALID_HANDLE;
     static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
-    if (method > MOVE_END) return answer(b, ERR_INVALID_PARAMETER);
+    if (method > MOVE_END) return ERR_INVALID_PARAMETER;
     if (::lseek(f->fd, distance, kWhence[method]) < 0)
-        return answer(b, errno == EINVAL ? ERR_NEGATIVE_SEEK : ior_of_errno(errno));
-    return answer(b, 0);
+        return errno == EINVAL ? ERR_NEGATIVE_SEEK : ior_of_errno(errno);
+    return 0;
 }
 
 namespace {
@@ -344,33 +339,33 @@ Transfer transfer_arguments(Burst& b) {
 }  // namespace
 
 // ( xaddr u1 fileid -- u2 0 ): u2 less than u1 at the end of the file.
-ServiceEnd svc_FREAD(Burst& b) {
+Ior svc_FREAD(Burst& b) {
     b.m.console->flush();   // what was written comes before what is read
     const auto [f, count, xaddr] = transfer_arguments(b);
-    if (!f) return answer(b, ERR_INVALID_HANDLE);
+    if (!f) return ERR_INVALID_HANDLE;
     if (count == 0) {
         b.push(0);
-        return answer(b, 0);
+        return 0;
     }
     const HostBlock* block = b.m.space.find(xaddr, count);
-    if (!block) return answer(b, ERR_NOACCESS);
+    if (!block) return ERR_NOACCESS;
     uint8_t* p = block->data + (xaddr - block->base);
     const ssize_t got = read_some(*f, p, count);
-    if (got < 0) return answer(b, transfer_ior(errno));
+    if (got < 0) return transfer_ior(errno);
     if (block->complemented) mem_write(p, p, size_t(got));
     native_program_written(b.m, p, uint32_t(got));   // a read into program memory
     b.push(uint32_t(got));
-    return answer(b, 0);
+    return 0;
 }
 
 // ( xaddr u fileid -- 0 ): every byte is written, or the call fails.
-ServiceEnd svc_FWRITE(Burst& b) {
+Ior svc_FWRITE(Burst& b) {
     b.m.console->flush();   // the console's text first, should the file be standard output
     const auto [f, count, xaddr] = transfer_arguments(b);
-    if (!f) return answer(b, ERR_INVALID_HANDLE);
-    if (count == 0) return answer(b, 0);
+    if (!f) return ERR_INVALID_HANDLE;
+    if (count == 0) return 0;
     const HostBlock* block = b.m.space.find(xaddr, count);
-    if (!block) return answer(b, ERR_NOACCESS);
+    if (!block) return ERR_NOACCESS;
     const uint8_t* p = block->data + (xaddr - block->base);
     bool written = true;
     if (!block->complemented) {
@@ -383,29 +378,29 @@ ServiceEnd svc_FWRITE(Burst& b) {
             written = write_all(f->fd, plain, n);
         }
     }
-    if (!written) return answer(b, transfer_ior(errno));
-    return answer(b, 0);
+    if (!written) return transfer_ior(errno);
+    return 0;
 }
 
 // ( name1 name2 flag -- 0 ): copies name1 to name2; flag non-zero: fail when
 // name2 exists. name2 is translated first.
-ServiceEnd svc_FCOPY(Burst& b) {
+Ior svc_FCOPY(Burst& b) {
     b.m.console->flush();   // as for FWRITE
     b.require(3);
     const bool fail_if_exists = b.pop() != 0;
     const uint8_t* to_at = GETVARPTR(b.m, b.pop(), 1, b.here());
     const uint8_t* from_at = GETVARPTR(b.m, b.pop(), 1, b.here());
     std::string from, to;
-    if (const uint32_t ior = name_at(b.m, from_at, from)) return answer(b, ior);
-    if (const uint32_t ior = name_at(b.m, to_at, to)) return answer(b, ior);
-    return answer(b, copy_file(from, to, fail_if_exists));
+    if (const uint32_t ior = name_at(b.m, from_at, from)) return ior;
+    if (const uint32_t ior = name_at(b.m, to_at, to)) return ior;
+    return copy_file(from, to, fail_if_exists);
 }
 
 // ( fileid -- flags baud 0 ): read from the port; for anything that is not a
 // serial port the values last read or set.
-ServiceEnd svc_FPARFETCH(Burst& b) {
+Ior svc_FPARFETCH(Burst& b) {
     const OpenFile* f = file_of(b);
-    if (!f) return answer(b, ERR_INVALID_HANDLE);
+    if (!f) return ERR_INVALID_HANDLE;
     ServiceState& s = b.m.services;
     LineSettings line;
     if (read_line_settings(f->fd, line)) {
@@ -414,22 +409,22 @@ ServiceEnd svc_FPARFETCH(Burst& b) {
     }
     b.push(s.serial_flags);
     b.push(s.serial_baud);
-    return answer(b, 0);
+    return 0;
 }
 
 // ( flags baud fileid -- 0 ): 8 data bits, no parity, one stop bit; reads
 // return at once with what has arrived. Nothing changes on anything that is
 // not a serial port.
-ServiceEnd svc_FPARSTORE(Burst& b) {
+Ior svc_FPARSTORE(Burst& b) {
     b.require(3);
     const OpenFile* f = file_of(b);
     const uint32_t baud = b.pop();
     const uint32_t flags = b.pop();
-    if (!f) return answer(b, ERR_INVALID_HANDLE);
+    if (!f) return ERR_INVALID_HANDLE;
     b.m.services.serial_flags = flags;
     b.m.services.serial_baud = baud;
     write_line_settings(f->fd, line_settings(flags, baud));
-    return answer(b, 0);
+    return 0;
 }
 
 }  // namespace norvex

@@ -25,17 +25,17 @@ enum LineControl : uint32_t { LC_DISABLE = 0, LC_ENABLE = 1, LC_HANDSHAKE = 2, L
 // FPOS!'s move methods.
 enum MoveMethod : uint32_t { MOVE_BEGIN = 0, MOVE_CURRENT = 1, MOVE_END = 2 };
 
-ServiceEnd svc_FCREATE(Burst& b);
-ServiceEnd svc_FDELETE(Burst& b);
-ServiceEnd svc_FOPEN(Burst& b);
-ServiceEnd svc_FCLOSE(Burst& b);
-ServiceEnd svc_FSIZEFETCH(Burst& b);   // FSIZE@
-ServiceEnd svc_FPOSFETCH(Burst& b);    // FPOS@
-ServiceEnd svc_FPOSSTORE(Burst& b);    // FPOS!
-ServiceEnd svc_FREAD(Burst& b);
-ServiceEnd svc_FWRITE(Burst& b);
-ServiceEnd svc_FCOPY(Burst& b);
-ServiceEnd svc_FPARFETCH(Burst& b);   // FPAR@
-ServiceEnd svc_FPARSTORE(Burst& b);   // FPAR!
+Ior svc_FCREATE(Burst& b);
+Ior svc_FDELETE(Burst& b);
+Ior svc_FOPEN(Burst& b);
+Ior svc_FCLOSE(Burst& b);
+Ior svc_FSIZEFETCH(Burst& b);   // FSIZE@
+Ior svc_FPOSFETCH(Burst& b);    // FPOS@
+Ior svc_FPOSSTORE(Burst& b);    // FPOS!
+Ior svc_FREAD(Burst& b);
+Ior svc_FWRITE(Burst& b);
+Ior svc_FCOPY(Burst& b);
+Ior svc_FPARFETCH(Burst& b);   // FPAR@
+Ior svc_FPARSTORE(Burst& b);   // FPAR!
 
 }  // namespace norvex

@@ -64,7 +64,7 @@ inline std::vector<uint8_t> adder() {
     assembler::Assembler a = small_image();
     a.lit(5);
     a.ops("DUP +");
-    a.syscall(0x0000);
+    a.syscall(Service::BYE);
     return a.finish();
 }
 

@@ -29,7 +29,7 @@ std::vector<uint8_t> endless(void (*body)(Assembler&, Label)) {
     Label go = a.label();
     a.lit(handler);
     a.lit(0x0200);
-    a.syscall(0x0001);   // DEBUG: the interrupt handler
+    a.syscall(Service::DEBUG);   // the interrupt handler
     a.op(Op::DROP);
     a.branch(go);
     a.bind(handler);
@@ -123,7 +123,7 @@ TEST(Interrupts, AreDeliveredAsACallAtTheNextInstruction) {
     Label handler = a.label(), after = a.label();
     a.lit(handler);
     a.lit(0x0200);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     a.bind(after);
     a.lit(5);
     testing::halt(a);
@@ -208,7 +208,7 @@ TEST(Interrupts, DeliveryWithAFullReturnStackFaultsAsACallWould) {
     Label handler = a.label();
     a.lit(handler);
     a.lit(0x0200);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     a.op(Op::DROP);
     a.lit(testing::kVarBase);
     a.op(Op::RPSTORE);

@@ -92,7 +92,7 @@ TEST(Budget, HoldsWhenTheImageEndsItsDebugMode) {
     Assembler a = harvard_image();
     a.lit(0);
     a.lit(0);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     a.op(Op::DROP);
     auto loop = a.label_here();
     a.branch(loop);
@@ -162,21 +162,21 @@ TEST(Limits, XallocAnswers7F07PastOneGibibyteOr4096Blocks) {
     auto loop = a.label_here();
     a.lit(16);
     a.lit(0);
-    a.syscall(0x0101);   // XALLOC ( ud -- xaddr 0 )
+    a.syscall(Service::XALLOC);   // ( ud -- xaddr 0 )
     a.ops("DROP DROP");
     a.lit(kVarBase);
     a.op(Op::STORE);   // the last block's address
     a.nbranch(loop);
     a.lit(16);
     a.lit(0);
-    a.syscall(0x0101);   // refused: one cell
+    a.syscall(Service::XALLOC);   // refused: one cell
     a.lit(kVarBase);
     a.op(Op::FETCH);
     a.lit(0);
-    a.syscall(0x0103);   // XFREE
+    a.syscall(Service::XFREE);
     a.lit(16);
     a.lit(0);
-    a.syscall(0x0101);
+    a.syscall(Service::XALLOC);
     halt(a);
     VmRun r;
     r.load(a.finish());

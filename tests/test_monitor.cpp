@@ -61,7 +61,7 @@ std::vector<uint8_t> small_program() {
     Assembler a = harvard_image();
     a.lit(5);
     a.ops("DUP +");
-    a.syscall(0x0000);
+    a.syscall(Service::BYE);
     return a.finish();
 }
 
@@ -146,7 +146,7 @@ std::vector<uint8_t> call_program(Op after) {
     a.bind(go);
     a.call(sub);
     a.op(after);
-    a.syscall(0x0000);
+    a.syscall(Service::BYE);
     return a.finish();
 }
 
@@ -176,11 +176,11 @@ TEST(RunControl, DebugServiceSetsABreakOnPc) {
     auto target = a.label();
     a.lit(target);
     a.lit(DM_BRKPC);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     a.ops("NOP NOP");
     a.bind(target);
     a.ops("NOP");
-    a.syscall(0x0000);
+    a.syscall(Service::BYE);
     const Outcome o = run_builtin(a.finish(), "\r");
     // The break shows one trace line at the target, then CR runs free.
     EXPECT_EQ(o.output,
@@ -194,8 +194,8 @@ TEST(RunControl, PcBreakTakesPrecedenceOverIpBreak) {
     a.op(Op::FIPSTORE);
     a.lit(0x1234);
     a.lit(DM_BRKPC | DM_BRKIP);   // IP matches, PC never does
-    a.syscall(0x0001);
-    a.syscall(0x0000);
+    a.syscall(Service::DEBUG);
+    a.syscall(Service::BYE);
     EXPECT_EQ(run_builtin(a.finish()).output, "");
 }
 
@@ -203,8 +203,8 @@ TEST(RunControl, HighModeBitsRunFree) {
     Assembler a = harvard_image();
     a.lit(0);
     a.lit(0xE0);   // bits 5 to 7 only
-    a.syscall(0x0001);
-    a.syscall(0x0000);
+    a.syscall(Service::DEBUG);
+    a.syscall(Service::BYE);
     const Outcome o = run_builtin(a.finish());
     EXPECT_EQ(o.output, "");
     EXPECT_EQ(o.status, kExitOk);
@@ -215,8 +215,8 @@ std::vector<uint8_t> exit_program(uint32_t mode) {
     Assembler a = harvard_image();
     a.lit(0x12A);
     a.lit(mode);
-    a.syscall(0x0001);
-    a.syscall(0x0000);
+    a.syscall(Service::DEBUG);
+    a.syscall(Service::BYE);
     return a.finish();
 }
 
@@ -325,7 +325,7 @@ TEST(FaultReports, AlignmentRules) {
             a.lit(0);
             a.lit(testing::kVarBase + 0x100 + c.addr_low_bits);
             a.op(c.op);
-            a.syscall(0x0000);
+            a.syscall(Service::BYE);
             const Outcome o = run_builtin(a.finish());
             const bool faulted = o.output.find("Address not Aligned") != std::string::npos;
             EXPECT_EQ(faulted, c.faults && flags == 0xD0) << kOpInfo[uint8_t(c.op)].mnemonic;
@@ -337,7 +337,7 @@ TEST(FaultReports, ExecuteOutsideMemoryIsATranslationFaultWithoutTraceLine) {
     Assembler a = harvard_image();
     a.lit(0);
     a.lit(DM_TRACE);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     a.lit(0x30000000);
     a.op(Op::EXECUTE);
     const Outcome o = run_builtin(a.finish(), "k");
@@ -412,12 +412,12 @@ TEST(Bounds, BadExtendedAddress) {
 
 TEST(Services, GetparHandsOutTheArgumentStringOnce) {
     Assembler a = harvard_image();
-    a.syscall(0x0002);   // ( -- a 0 )
+    a.syscall(Service::GETPAR);   // ( -- a 0 )
     a.op(Op::DROP);
     a.op(Op::DUP);
     a.lit(0);
     a.op(Op::CFETCHX);   // first character
-    a.syscall(0x0002);
+    a.syscall(Service::GETPAR);
     testing::halt(a);
     testing::VmRun run;
     run.load(a.finish(), "hello world");
@@ -433,7 +433,7 @@ TEST(Services, DebugTakesTheLowByteAndAllOfTheAddress) {
     Assembler a = harvard_image();
     a.lit(0xDEADBEEF);
     a.lit(0x8000 | DM_STOP);   // a high bit that asks for nothing
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     testing::VmRun run;
     run.load(a.finish());
     run.run();

@@ -130,7 +130,7 @@ private:
             a.op(Op::DUP);
             a.lit(0x20);
             a.op(Op::OR);
-            a.syscall(0x0302);   // EMIT ( c -- 0 )
+            a.syscall(Service::EMIT);   // ( c -- 0 )
             a.op(Op::DROP);
             break;
         case 14:   // the stack's own cells through their addresses
@@ -236,7 +236,7 @@ TEST(NativeCode, CodeRewrittenByFlashRunsInItsNewForm) {
     a.lit(testing::kVarBase + 0x200);
     a.lit(five);
     a.lit(5);
-    a.syscall(0x010B);   // FLASH-W ( addr paddr u -- 0 )
+    a.syscall(Service::FLASH_W);   // ( addr paddr u -- 0 )
     a.op(Op::DROP);
     a.call(five);
     testing::halt(a);
@@ -281,11 +281,11 @@ TEST(NativeCode, ImageThatLeavesTraceModeRunsOnTheSame) {
     Assembler a = testing::harvard_image();
     a.lit(0);
     a.lit(DM_TRACE);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     a.op(Op::DROP);
     a.lit(0);
     a.lit(0);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     a.op(Op::DROP);
     a.lit(0);
     a.lit(1000);

@@ -139,13 +139,11 @@ private:
     std::string output_;
 };
 
-constexpr uint32_t kEmit = 0x0302, kKey = 0x0301, kWaitMs = 0x0206, kBye = 0x0000;
-constexpr uint32_t kToX = 0x0104, kFcreate = 0x0401, kFopen = 0x0404, kFwrite = 0x040B;
 constexpr uint32_t kName = 0x20000100, kData = 0x20000200;   // free variable memory
 
 void emit(Assembler& a, char c) {
     a.lit(uint8_t(c));
-    a.syscall(kEmit);
+    a.syscall(Service::EMIT);
     a.op(Op::DROP);
 }
 
@@ -173,7 +171,7 @@ std::vector<uint8_t> emits_then_loops(const std::string& text, const std::string
     for (char c : text) emit(a, c);
     a.lit(kName);
     a.lit(uint32_t(ready.size()));
-    a.syscall(kFcreate);
+    a.syscall(Service::FCREATE);
     auto loop = a.label_here();
     a.branch(loop);
     return a.finish();
@@ -187,7 +185,7 @@ std::vector<uint8_t> alphabet_forever() {
     a.lit('a');
     auto next = a.label_here();   // ( c )
     a.op(Op::DUP);
-    a.syscall(kEmit);
+    a.syscall(Service::EMIT);
     a.op(Op::DROP);
     a.lit(1);
     a.op(Op::PLUS);
@@ -263,11 +261,11 @@ TEST(KeptOutput, PromptsAppearBeforeTheImageWaitsOrReads) {
     // KEY: the prompt is out before the key is read.
     Assembler key = small_image();
     emit(key, '?');
-    key.syscall(kKey);
+    key.syscall(Service::KEY);
     key.op(Op::DROP);
-    key.syscall(kEmit);
+    key.syscall(Service::EMIT);
     key.op(Op::DROP);
-    key.syscall(kBye);
+    key.syscall(Service::BYE);
     TempFile key_img(key.finish());
     PipedRun asking({name_arg(key_img.path)});
     ASSERT_TRUE(asking.wait_for("?", 5000)) << "the prompt waits in the buffer";
@@ -279,8 +277,8 @@ TEST(KeptOutput, PromptsAppearBeforeTheImageWaitsOrReads) {
     Assembler wait = small_image();
     emit(wait, 'w');
     wait.lit(60000);
-    wait.syscall(kWaitMs);
-    wait.syscall(kBye);
+    wait.syscall(Service::WAITMS);
+    wait.syscall(Service::BYE);
     TempFile wait_img(wait.finish());
     PipedRun waiting({name_arg(wait_img.path)});
     EXPECT_TRUE(waiting.wait_for("w", 5000));
@@ -295,18 +293,18 @@ TEST(KeptOutput, TextAndFileWritesToStandardOutputKeepTheirOrder) {
     a.lit(kName);
     a.lit(11);
     a.lit(0x40000000);   // write access
-    a.syscall(kFopen);   // ( fileid 0 )
+    a.syscall(Service::FOPEN);   // ( fileid 0 )
     a.op(Op::DROP);
     a.op(Op::TOR);
     a.lit(kData);
-    a.syscall(kToX);     // ( xaddr 0 )
+    a.syscall(Service::TO_X);     // ( xaddr 0 )
     a.op(Op::DROP);
     a.lit(1);
     a.op(Op::RFROM);
-    a.syscall(kFwrite);
+    a.syscall(Service::FWRITE);
     a.op(Op::DROP);
     emit(a, 'C');
-    a.syscall(kBye);
+    a.syscall(Service::BYE);
     TempFile img(a.finish());
     PipedRun run({name_arg(img.path)}, "/dev/null");
     EXPECT_EQ(run.wait_exit(), 0);

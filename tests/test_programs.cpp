@@ -27,7 +27,7 @@ std::vector<uint8_t> exit_request() {
     Assembler a = small_image();
     a.lit(0x12A);
     a.lit(0x0100);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
     return a.finish();
 }
 
@@ -57,9 +57,9 @@ std::vector<uint8_t> misaligned_fetch() {
 std::vector<uint8_t> running(bool in_key) {
     Assembler a = small_image();
     a.lit('r');
-    a.syscall(0x0302);
+    a.syscall(Service::EMIT);
     auto loop = a.label_here();
-    if (in_key) a.syscall(0x0301);
+    if (in_key) a.syscall(Service::KEY);
     a.branch(loop);
     return a.finish();
 }
@@ -71,9 +71,9 @@ std::vector<uint8_t> echo_arguments() {
     auto loop = a.label();
     auto done = a.label();
     a.lit('[');
-    a.syscall(0x0302);
+    a.syscall(Service::EMIT);
     a.op(Op::DROP);
-    a.syscall(0x0002);   // ( -- a 0 )
+    a.syscall(Service::GETPAR);   // ( -- a 0 )
     a.op(Op::DROP);
     a.bind(loop);        // ( a )
     a.op(Op::DUP);
@@ -81,15 +81,15 @@ std::vector<uint8_t> echo_arguments() {
     a.op(Op::CFETCHX);
     a.op(Op::DUP);
     a.zbranch(done);
-    a.syscall(0x0302);
+    a.syscall(Service::EMIT);
     a.op(Op::DROP);
     a.lit(1);
     a.op(Op::PLUS);
     a.branch(loop);
     a.bind(done);
     a.lit(']');
-    a.syscall(0x0302);
-    a.syscall(0x0000);
+    a.syscall(Service::EMIT);
+    a.syscall(Service::BYE);
     return a.finish();
 }
 

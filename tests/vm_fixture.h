@@ -37,7 +37,7 @@ inline assembler::Assembler harvard_image(uint8_t flags = 0xC0) {
 inline void halt(assembler::Assembler& a) {
     a.lit(0);
     a.lit(DM_STOP);
-    a.syscall(0x0001);
+    a.syscall(Service::DEBUG);
 }
 
 struct VmRun {

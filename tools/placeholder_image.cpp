@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     h.vx = 0x20010000;
     h.start = 80;
     Assembler a(0, h);
-    a.syscall(0x0000);   // BYE
+    a.syscall(norvex::Service::BYE);
     try {
         write_file(argv[1], a.finish());
     } catch (const std::exception& e) {

@@ -321,8 +321,11 @@ void CrossCompiler::define_prim() {
         }
         std::optional<uint32_t> literal = number(t);
         if (!literal) {
+            if (const ServiceEntry* service = service_named(t)) literal = service->code;
+        }
+        if (!literal) {
             const Word* v = find(t);
-            if (!v || v->kind != Kind::Value) fail("not an opcode, number or constant: " + std::string(t));
+            if (!v || v->kind != Kind::Value) fail("not an opcode, number, service or constant: " + std::string(t));
             literal = v->value;
         }
         code.push_back(uint8_t(Op::LIT));

@@ -3,7 +3,8 @@
 // It reads a restricted Forth: colon definitions with the usual control
 // structures, literals and strings; CONSTANT, VARIABLE, CREATE with , C,
 // ALLOT; IMMEDIATE, COMPILE-ONLY and FOLDABLE; and PRIM: definitions, whose bodies are opcode mnemonics (and
-// numbers, and the names of constants and variables, each a LIT). It
+// numbers, service names as the trace line spells them, and the names of
+// constants and variables, each a LIT). It
 // compiles subroutine-threaded code in the shapes the kernel's own compiler
 // uses: primitives inlined, constants and variables as literals, a call in
 // tail position as a branch (the kernel's compiler also folds literals and

@@ -132,40 +132,41 @@ PRIM: #c/tob  ( -- u )      68 @P ;
 PRIM: #hx     ( -- addr )   72 @P ;
 PRIM: #v0     ( -- addr )   76 @P ;
 
-\ Host services. Each leaves an ior on top; on failure it is all that is
-\ left of the arguments, so callers hand it to THROW before anything else.
-PRIM: bye        ( -- )                         0 SYSCALL ;
-PRIM: (debug)    ( addr mode -- ior )           $0001 SYSCALL ;
-PRIM: (getpar)   ( -- a ior )                   $0002 SYSCALL ;
-PRIM: (>x)       ( addr -- xaddr ior )          $0104 SYSCALL ;
-PRIM: (p>x)      ( paddr -- xaddr ior )         $0105 SYSCALL ;
-PRIM: (flash-w)  ( addr paddr u -- ior )        $010B SYSCALL ;
-PRIM: (systick)  ( -- u1 u2 ior )               $0201 SYSCALL ;
-PRIM: (time@)    ( -- ms sec min hour ior )     $0202 SYSCALL ;
-PRIM: (date@)    ( -- day month year ior )      $0204 SYSCALL ;
-PRIM: (waitms)   ( u -- ior )                   $0206 SYSCALL ;
-PRIM: (key)      ( -- char ior )                $0301 SYSCALL ;
-PRIM: (emit)     ( x -- ior )                   $0302 SYSCALL ;
-PRIM: (key?)     ( -- flag ior )                $0303 SYSCALL ;
-PRIM: (emit?)    ( -- flag ior )                $0304 SYSCALL ;
-PRIM: (page)     ( -- ior )                     $0306 SYSCALL ;
-PRIM: (atmax)    ( -- cols rows ior )           $0307 SYSCALL ;
-PRIM: (atxy?)    ( -- col row ior )             $0308 SYSCALL ;
-PRIM: (atxy)     ( col row -- ior )             $0309 SYSCALL ;
-PRIM: (color@)   ( -- attr ior )                $030A SYSCALL ;
-PRIM: (color!)   ( attr -- ior )                $030B SYSCALL ;
-PRIM: (fcreate)  ( name u -- fileid ior )       $0401 SYSCALL ;
-PRIM: (fdelete)  ( name u -- ior )              $0403 SYSCALL ;
-PRIM: (fopen)    ( name u fam -- fileid ior )   $0404 SYSCALL ;
-PRIM: (fclose)   ( fileid -- ior )              $0405 SYSCALL ;
-PRIM: (fsize@)   ( fileid -- ud ior )           $0406 SYSCALL ;
-PRIM: (fpos@)    ( fileid -- ud ior )           $0408 SYSCALL ;
-PRIM: (fpos!)    ( ud method fileid -- ior )    $0409 SYSCALL ;
-PRIM: (fread)    ( xaddr u1 fileid -- u2 ior )  $040A SYSCALL ;
-PRIM: (fwrite)   ( xaddr u fileid -- ior )      $040B SYSCALL ;
-PRIM: (fpar@)    ( fileid -- flags baud ior )   $0413 SYSCALL ;
-PRIM: (fpar!)    ( flags baud fileid -- ior )   $0414 SYSCALL ;
-PRIM: (fcopy)    ( name1 name2 flag -- ior )    $0415 SYSCALL ;
+\ Host services, by the names the trace line shows. Each leaves an ior on
+\ top; on failure it is all that is left of the arguments, so callers hand
+\ it to THROW before anything else.
+PRIM: bye        ( -- )                         BYE SYSCALL ;
+PRIM: (debug)    ( addr mode -- ior )           DEBUG SYSCALL ;
+PRIM: (getpar)   ( -- a ior )                   GETPAR SYSCALL ;
+PRIM: (>x)       ( addr -- xaddr ior )          >X SYSCALL ;
+PRIM: (p>x)      ( paddr -- xaddr ior )         P>X SYSCALL ;
+PRIM: (flash-w)  ( addr paddr u -- ior )        FLASH-W SYSCALL ;
+PRIM: (systick)  ( -- u1 u2 ior )               SYSTICK SYSCALL ;
+PRIM: (time@)    ( -- ms sec min hour ior )     TIME@ SYSCALL ;
+PRIM: (date@)    ( -- day month year ior )      DATE@ SYSCALL ;
+PRIM: (waitms)   ( u -- ior )                   WAITMS SYSCALL ;
+PRIM: (key)      ( -- char ior )                KEY SYSCALL ;
+PRIM: (emit)     ( x -- ior )                   EMIT SYSCALL ;
+PRIM: (key?)     ( -- flag ior )                KEY? SYSCALL ;
+PRIM: (emit?)    ( -- flag ior )                EMIT? SYSCALL ;
+PRIM: (page)     ( -- ior )                     PAGE SYSCALL ;
+PRIM: (atmax)    ( -- cols rows ior )           ATMAX SYSCALL ;
+PRIM: (atxy?)    ( -- col row ior )             ATXY? SYSCALL ;
+PRIM: (atxy)     ( col row -- ior )             ATXY SYSCALL ;
+PRIM: (color@)   ( -- attr ior )                COLOR@ SYSCALL ;
+PRIM: (color!)   ( attr -- ior )                COLOR! SYSCALL ;
+PRIM: (fcreate)  ( name u -- fileid ior )       FCREATE SYSCALL ;
+PRIM: (fdelete)  ( name u -- ior )              FDELETE SYSCALL ;
+PRIM: (fopen)    ( name u fam -- fileid ior )   FOPEN SYSCALL ;
+PRIM: (fclose)   ( fileid -- ior )              FCLOSE SYSCALL ;
+PRIM: (fsize@)   ( fileid -- ud ior )           FSIZE@ SYSCALL ;
+PRIM: (fpos@)    ( fileid -- ud ior )           FPOS@ SYSCALL ;
+PRIM: (fpos!)    ( ud method fileid -- ior )    FPOS! SYSCALL ;
+PRIM: (fread)    ( xaddr u1 fileid -- u2 ior )  FREAD SYSCALL ;
+PRIM: (fwrite)   ( xaddr u fileid -- ior )      FWRITE SYSCALL ;
+PRIM: (fpar@)    ( fileid -- flags baud ior )   FPAR@ SYSCALL ;
+PRIM: (fpar!)    ( flags baud fileid -- ior )   FPAR! SYSCALL ;
+PRIM: (fcopy)    ( name1 name2 flag -- ior )    FCOPY SYSCALL ;
 
 \ The opcodes the compiler emits.
 $00 CONSTANT op-call     $01 CONSTANT op-branch   $02 CONSTANT op-0branch
