@@ -88,7 +88,8 @@ fp-empty fp0 !  fp-empty fp !
 \ Shifted right with the bits that fall out or'ed into bit 0.
 : drshift-jam ( lo hi u -- lo' hi' )
   dup 64 u< if 3dup lost? >r drshift r> sticky else drop or sticky-bit 0 then ;  inline-latest
-: 2/jam   ( lo hi -- lo' hi' )  over 1 and >r 1 drshift r> sticky ;  inline-latest
+: half    ( lo hi -- lo' hi' )  dup 31 lshift rot 1 rshift or swap 1 rshift ;  inline-latest
+: 2/jam   ( lo hi -- lo' hi' )  over 1 and >r half r> sticky ;  inline-latest
 \ Sums and differences with the carry or borrow out of bit 63.
 : dadd    ( lo1 hi1 lo2 hi2 -- lo hi c )  rot + fw@ >r  -rot + fw@ rot + fw@ r> or ;  inline-latest
 : dsub    ( lo1 hi1 lo2 hi2 -- lo hi b )  rot swap - fw@ >r  -rot - fw@ rot swap - fw@ r> or ;  inline-latest
@@ -253,7 +254,7 @@ variable v0  variable v1
 : qhat    ( u1 u2 -- q )   \ the digit estimated from v's high cell: at most 2 too large
   dup v1 @ u< if v1 @ (um/mod) nip else 2drop -1 then ;
 : t-      ( a0 a1 a2 b0 b1 b2 -- c0 c1 c2 borrow )
-  {: a0 a1 a2 b0 b1 b2 :}  a0 a1 b0 b1 dsub  a2 swap - fw@ >r  b2 - fw@ r> or ;
+  >r rot >r dsub  r> swap - fw@ swap  r> - fw@ rot or ;
 : digit   ( u0 u1 u2 -- q r0 r1 )   \ u2:u1 < v
   2dup qhat dup >r  v0 @ v1 @ rot x*u t-
   begin while  r> 1- >r  >r v0 @ v1 @ dadd r> + fw@ 0= repeat
@@ -275,12 +276,13 @@ variable v0  variable v1
 
 \ Square roots: Newton's steps on 128 bits from above, s' = (s + N/s) / 2,
 \ until they stop going down; then s = floor(sqrt(N)).
-: isqrt32 ( u -- r )  {: u | r :}
-  16 0 do  r 1 15 i - lshift or  dup dup * u u> if drop else to r then  loop r ;
+: isqrt32 ( u -- r )  >r 0 $8000                        ( r bit ) ( R: u )
+  begin dup while  2dup or  dup dup * r@ u> if drop else rot drop swap then  1 rshift  repeat
+  drop rdrop ;
 : isqrt128 ( n0 n1 n2 n3 -- lo hi inexact )  {: n0 n1 n2 n3 | s0 s1 :}
   n3 isqrt32 1+ 16 lshift ?dup if 0 swap else -1 -1 then to s1 to s0
   begin
-    s0 v0 ! s1 v1 !  n0 n1 n2 n3 ud/v 2drop  s0 s1 dadd >r 1 drshift r> 31 lshift or
+    s0 v0 ! s1 v1 !  n0 n1 n2 n3 ud/v 2drop  s0 s1 dadd >r half r> 31 lshift or
     2dup s0 s1 du<
   while to s1 to s0 repeat 2drop
   s0 s1 s0 s1 mul64  n3 <> swap n2 <> or swap n1 <> or swap n0 <> or  s0 s1 rot ;
@@ -292,7 +294,7 @@ variable v0  variable v1
 : xsqrt   ( a -- lo hi se )
   dup @ dup ordinary? swap 0< 0= and 0= if sqrt-special exit then
   dup @ e@ bias - dup 1 and >r 2/ bias + swap m@ r>
-  if 0 0 2swap else over 31 lshift >r 1 drshift 0 r> 2swap then
+  if 0 0 2swap else over 31 lshift >r half 0 r> 2swap then
   isqrt128 sticky rot ;
 : fsqrt   ( F: r1 -- r2 )  1 entries xsqrt round53? >ftop ;
 
@@ -414,21 +416,27 @@ variable v0  variable v1
 : round-result ( lo hi se -- ) ( R: a -- )  round53? result! ;
 : operands ( -- a b ) ( R: a -- )   \ for the general words: r1's entry and r2's, r2 popped
   r> dup /fentry + dup fp ! swap ;  inline-latest
+\ Shifts by a computed count are slow in translated code (the carry it
+\ keeps waits for the shift); the fast paths multiply by powers of two.
+: powers-of-2, ( -- )  1 32 0 do dup , 2* loop drop ;
+: leading-zeros, ( -- )  256 0 do 8 i begin ?dup while 1 rshift swap 1- swap repeat c, loop ;
+create powers-of-2  powers-of-2,
+create byte-zeros  leading-zeros,   \ the leading zeros of a byte in 8 bits
+: 2^      ( n -- 2^n )  cells [ powers-of-2 ] literal + @ ;  inline-latest   \ 0 <= n < 32
 \ Shifts of a significand m: right by n, m * 2^(32-n) / 2^32 with the bits
 \ shifted out dropped; left by one unless bit 63 is set (m from 2^62 up).
 : um>>    ( lo hi 2^[32-n] -- lo' hi' )  tuck um* >r >r um* nip r> + r> ;  inline-latest
-: half    ( lo hi -- lo' hi' )  dup 31 lshift rot 1 rshift or swap 1 rshift ;  inline-latest
 : shift-up ( lo hi -- lo' hi' m )   \ multiplied by m, 1 or 2
   dup 0< 2 + dup >r tuck um* drop >r um* r> + r> ;  inline-latest
 : 64-     ( lo1 hi1 lo2 hi2 -- lo hi )  rot swap - >r - fw@ r> swap - ;  inline-latest
 \ A nonzero m shifted left until bit 63 is set, by n places.
 : clz     ( x -- n )   \ the leading zeros of a nonzero cell
-  0 swap  dup $10000 u< 16 and tuck lshift >r + r>
-  dup $1000000 u< 8 and tuck lshift >r + r>  dup $10000000 u< 4 and tuck lshift >r + r>
-  dup $40000000 u< 2 and tuck lshift >r + r>  0< 0= 1 and + ;
+  dup $10000 u< dup >r  $FFFF and 1+ um* drop  r> 16 and >r
+  dup $1000000 u< dup >r  $FF and 1+ um* drop  r> 8 and r> + >r
+  24 rshift [ byte-zeros ] literal + c@ r> + ;  inline-latest
 : lead    ( lo hi -- lo' hi' n )
   dup 0= >r  over r@ and or  swap r@ invert and swap  r> 32 and         ( lo hi n0 )
-  over clz tuck + >r  >r r@ lshift over 1 rshift 31 r@ - rshift or  swap r> lshift swap  r> ;
+  over clz tuck + >r  2^  tuck um* drop  -rot um* rot +  r> ;  inline-latest
 
 \ Sums. The sum m of the significands is computed from the smaller one
 \ shifted with its low bits dropped, so it lies a little below the exact
@@ -458,15 +466,15 @@ variable v0  variable v1
   2dup xor 0< if                                               \ a difference
     over e@ over e@ -  dup 1+ 2 u> else-to near-difference     ( se2 se1 D )  \ D: E2 - E1
     dup 0< if  >r nip r> negate  swap 1+ swap  dup 33 u< else-to general-sum
-      m1@ rot $80000000 swap 1- rshift  m2@ rot um>>  64- sum-tail exit then
+      m1@ rot 32 swap - 2^  m2@ rot um>>  64- sum-tail exit then
     nip  swap 1+ swap  dup 33 u< else-to general-sum
-    m2@ rot $80000000 swap 1- rshift  m1@ rot um>>  64- sum-tail exit
+    m2@ rot 32 swap - 2^  m1@ rot um>>  64- sum-tail exit
   then
   over e@ over e@ -  dup 0> if                                 \ a sum, r2 the larger
     nip  swap 2 + swap  dup 32 u< else-to general-sum
-    $80000000 swap rshift  m1@ rot um>>  m2@ half d+ sum-tail exit then
+    31 swap - 2^  m1@ rot um>>  m2@ half d+ sum-tail exit then
   >r nip r> negate  swap 2 + swap  dup 32 u< else-to general-sum
-  $80000000 swap rshift  m2@ rot um>>  m1@ half d+ sum-tail ;
+  31 swap - 2^  m2@ rot um>>  m1@ half d+ sum-tail ;
 : f-      ( F: r1 r2 -- r3 )  fnegate f+ ;
 
 \ Products: the top 64 bits of the product from three of the four partial
