@@ -454,13 +454,14 @@ create byte-zeros  leading-zeros,   \ the leading zeros of a byte in 8 bits
   rot r> sign-bit and xor -rot ;  inline-latest
 \ Exponents at most one apart: the difference is exact (the operand halved
 \ loses no bit), and may cancel many leading bits.
+: lead-result ( se lo hi -- ) ( R: a -- )   \ m not zero
+  lead >r rot r> -  normal-result? else-to round-result  round-normal result! ;  inline-latest
 : exact-difference ( se loB hiB loS hiS -- ) ( R: a -- )
-  dsub borrow-out  2dup m0= if 2drop drop 0 0 0 result! exit then
-  lead >r rot r> -  normal-result? else-to round-result  round-normal result! ;
+  dsub borrow-out  2dup m0= if 2drop drop 0 0 0 result! exit then  lead-result ;
 : near-difference ( se2 se1 D -- ) ( R: a -- )
   ?dup 0= if nip m1@ m2@ exact-difference exit then
   0< if nip m1@ m2@ else drop m2@ m1@ then
-  over 1 and if 2drop general-sum3 exit then  half exact-difference ;
+  over 1 and if 2drop general-sum3 exit then  half dsub drop lead-result ;   \ B - S/2 > 0
 : f+      ( F: r1 r2 -- r3 )
   2 /fentry * top-bytes >r  r@ @ r@ /fentry + @  ordinary2? else-to general-sum   ( se2 se1 )
   2dup xor 0< if                                               \ a difference
@@ -481,17 +482,18 @@ create byte-zeros  leading-zeros,   \ the leading zeros of a byte in 8 bits
 \ products, at most 2 below the exact ones; outside the few values of the
 \ low bits where that could change the rounding, they round correctly.
 : general-product ( x1 x2 -- ) ( R: a -- )  2drop  operands x* round53? >ftop ;
-: general-product4 ( x1 x2 x3 x4 -- ) ( R: a -- )  2drop general-product ;
-: near-half ( x1 x2 x3 x4 -- ) ( R: a m -- )  rdrop general-product4 ;
+: general-product3 ( x1 x2 x3 -- ) ( R: a -- )  drop general-product ;
+: near-half ( x1 x2 -- ) ( R: a m -- )  rdrop general-product ;
+\ The signs and exponents are fetched again at the end rather than carried
+\ under the significand: a deep stack costs trips through the return stack.
 : f*      ( F: r1 r2 -- r3 )
-  2 /fentry * top-bytes >r  r@ @ r@ /fentry + @  ordinary2? else-to general-product
-  2dup xor sign-bit and -rot  e@ swap e@ + bias -          ( sign E )
-  r@ 16 + @ r@ 4 + @ um*                                   ( sign E p0 p1 )   \ hi1 * hi2
-  r@ 16 + @ r@ 8 + @ um* nip  r@ 20 + @ r@ 4 + @ um* nip   \ the high cells of hi1 * lo2, lo1 * hi2
-  + fw@ >r  rot + fw@  rot + r> +                          ( sign E lo hi )
+  2 /fentry * top-bytes >r  r@ @ r@ /fentry + @  ordinary2? else-to general-product  2drop
+  r@ 16 + @ r@ 8 + @ um* nip  r@ 20 + @ r@ 4 + @ um* nip  + fw@   \ the high cells of hi1 * lo2, lo1 * hi2
+  r@ 16 + @ r@ 4 + @ um*  rot +  >r + fw@ r> +             ( lo hi )   \ and hi1 * hi2
   shift-up >r  over $7FF and $3FC - 5 u< 0= else-to near-half
-  rot r> - 2 +  normal-result? else-to general-product4    ( sign lo hi E )
-  round-normal  >r rot r> or result! ;
+  r> negate  r@ @ e@ +  r@ /fentry + @ e@ +  [ bias 2 - ] literal -       ( lo hi E )
+  r@ @ r@ /fentry + @ xor sign-bit and or                                   ( lo hi se )
+  normal-result? else-to general-product3  round-normal result! ;
 
 \ Comparisons of two numbers from zero up, not infinite: the borrow of
 \ r1's exponent and significand less r2's.
