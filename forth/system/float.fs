@@ -88,7 +88,7 @@ fp-empty fp0 !  fp-empty fp !
 \ Shifted right with the bits that fall out or'ed into bit 0.
 : drshift-jam ( lo hi u -- lo' hi' )
   dup 64 u< if 3dup lost? >r drshift r> sticky else drop or sticky-bit 0 then ;  inline-latest
-: half    ( lo hi -- lo' hi' )  dup 31 lshift rot 1 rshift or swap 1 rshift ;  inline-latest
+: half    ( lo hi -- lo' hi' )  swap 1 rshift over 31 lshift or swap 1 rshift ;  inline-latest
 : 2/jam   ( lo hi -- lo' hi' )  over 1 and >r half r> sticky ;  inline-latest
 \ Sums and differences with the carry or borrow out of bit 63.
 : dadd    ( lo1 hi1 lo2 hi2 -- lo hi c )  rot + fw@ >r  -rot + fw@ rot + fw@ r> or ;  inline-latest
@@ -427,8 +427,15 @@ create byte-zeros  leading-zeros,   \ the leading zeros of a byte in 8 bits
 \ shifted out dropped; left by one unless bit 63 is set (m from 2^62 up).
 : um>>    ( lo hi 2^[32-n] -- lo' hi' )  tuck um* >r >r um* nip r> + r> ;  inline-latest
 : shift-up ( lo hi -- lo' hi' m )   \ multiplied by m, 1 or 2
-  dup 0< 2 + dup >r tuck um* drop >r um* r> + r> ;  inline-latest
-: 64-     ( lo1 hi1 lo2 hi2 -- lo hi )  rot swap - >r - fw@ r> swap - ;  inline-latest
+  dup 0< if 1 else  2* over 31 rshift or swap 2* swap  2 then ;  inline-latest
+: 64r-    ( lo2 hi2 lo1 hi1 -- lo hi )   \ m1 - m2
+  rot - >r swap - fw@ r> swap - ;  inline-latest
+\ m plus half r1's or r2's significand, which are fetched again rather than
+\ brought up from under m.
+: +m1/2   ( lo hi -- lo' hi' ) ( R: a -- a )
+  r@ 16 + @ 1 rshift +  swap r@ 20 + @ 1 rshift r@ 16 + @ 31 lshift or + fw@ rot + ;  inline-latest
+: +m2/2   ( lo hi -- lo' hi' ) ( R: a -- a )
+  r@ 4 + @ 1 rshift +  swap r@ 8 + @ 1 rshift r@ 4 + @ 31 lshift or + fw@ rot + ;  inline-latest
 \ A nonzero m shifted left until bit 63 is set, by n places.
 : clz     ( x -- n )   \ the leading zeros of a nonzero cell
   dup $10000 u< dup >r  $FFFF and 1+ um* drop  r> 16 and >r
@@ -467,15 +474,15 @@ create byte-zeros  leading-zeros,   \ the leading zeros of a byte in 8 bits
   2dup xor 0< if                                               \ a difference
     over e@ over e@ -  dup 1+ 2 u> else-to near-difference     ( se2 se1 D )  \ D: E2 - E1
     dup 0< if  >r nip r> negate  swap 1+ swap  dup 33 u< else-to general-sum
-      m1@ rot 32 swap - 2^  m2@ rot um>>  64- sum-tail exit then
+      32 swap - 2^  m2@ rot um>>  m1@ 64r-  sum-tail exit then
     nip  swap 1+ swap  dup 33 u< else-to general-sum
-    m2@ rot 32 swap - 2^  m1@ rot um>>  64- sum-tail exit
+    32 swap - 2^  m1@ rot um>>  m2@ 64r-  sum-tail exit
   then
   over e@ over e@ -  dup 0> if                                 \ a sum, r2 the larger
     nip  swap 2 + swap  dup 32 u< else-to general-sum
-    31 swap - 2^  m1@ rot um>>  m2@ half d+ sum-tail exit then
+    31 swap - 2^  m1@ rot um>>  +m2/2  sum-tail exit then
   >r nip r> negate  swap 2 + swap  dup 32 u< else-to general-sum
-  31 swap - 2^  m2@ rot um>>  m1@ half d+ sum-tail ;
+  31 swap - 2^  m2@ rot um>>  +m1/2  sum-tail ;
 : f-      ( F: r1 r2 -- r3 )  fnegate f+ ;
 
 \ Products: the top 64 bits of the product from three of the four partial
