@@ -63,10 +63,17 @@ fp-empty fp0 !  fp-empty fp !
 : fdrop  ( F: r -- )  /fentry top-bytes /fentry + fp ! ;  inline-latest
 : fdup   ( F: r -- r r )  /fentry top-bytes >r r@ fx@ r> new-entry dup fp ! fx! ;  inline-latest
 : fover  ( F: r1 r2 -- r1 r2 r1 )  2 /fentry * top-bytes >r r@ /fentry + fx@ r> new-entry dup fp ! fx! ;  inline-latest
+\ FSWAP and FROT exchange the entries cell by cell, each cell's values on
+\ the data stack, so that no value goes under another.
 : fswap  ( F: r1 r2 -- r2 r1 )
-  2 /fentry * top-bytes >r  r@ /fentry + fx@  r@ r@ /fentry + fmove  r> fx! ;  inline-latest
+  2 /fentry * top-bytes >r
+  r@ @ r@ 12 + @ r@ ! r@ 12 + !  r@ 4 + @ r@ 16 + @ r@ 4 + ! r@ 16 + !
+  r@ 8 + @ r@ 20 + @ r@ 8 + ! r> 20 + ! ;  inline-latest
 : frot   ( F: r1 r2 r3 -- r2 r3 r1 )
-  3 /fentry * top-bytes >r  r@ 24 + fx@  r@ 12 + r@ 24 + fmove  r@ r@ 12 + fmove  r> fx! ;  inline-latest
+  3 /fentry * top-bytes >r
+  r@ @ r@ 12 + @ r@ 24 + @ r@ ! r@ 24 + ! r@ 12 + !
+  r@ 4 + @ r@ 16 + @ r@ 28 + @ r@ 4 + ! r@ 28 + ! r@ 16 + !
+  r@ 8 + @ r@ 20 + @ r@ 32 + @ r@ 8 + ! r@ 32 + ! r> 20 + ! ;  inline-latest
 : fnip   ( F: r1 r2 -- r2 )  fswap fdrop ;
 : fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )
   dup 1+ entries dup >r swap /fentry * + fx@ r> new-entry dup fp ! fx! ;  inline-latest
