@@ -282,12 +282,16 @@ variable v0  variable v1
 : f/      ( F: r1 r2 -- r3 )  f2> x/ round53? >ftop ;
 
 \ Square roots: Newton's steps on 128 bits from above, s' = (s + N/s) / 2,
-\ until they stop going down; then s = floor(sqrt(N)).
+\ until they stop going down; then s = floor(sqrt(N)). They start from
+\ (r + 1) 2^32, r at least the floor of the root of N's high 64 bits T: the
+\ root of T's high cell, then one step on 64 bits, which doubles its bits.
 : isqrt32 ( u -- r )  >r 0 $8000                        ( r bit ) ( R: u )
   begin dup while  2dup or  dup dup * r@ u> if drop else rot drop swap then  1 rshift  repeat
   drop rdrop ;
 : isqrt128 ( n0 n1 n2 n3 -- lo hi inexact )  {: n0 n1 n2 n3 | s0 s1 :}
-  n3 isqrt32 1+ 16 lshift ?dup if 0 swap else -1 -1 then to s1 to s0
+  n3 isqrt32 1+ 16 lshift dup if   \ r0 >= sqrt(T) > T / 2^32, so T / r0 fits a cell
+    dup n2 n3 rot (um/mod) nip + fw@ 31 lshift swap 1 rshift or  1+
+  then  ?dup if 0 swap else -1 -1 then  to s1 to s0
   begin
     s0 v0 ! s1 v1 !  n0 n1 n2 n3 ud/v 2drop  s0 s1 dadd >r half r> 31 lshift or
     2dup s0 s1 du<
