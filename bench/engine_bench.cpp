@@ -16,7 +16,7 @@
 
 #include "asm/assembler.h"
 #include "image/startup.h"
-#include "monitor/console.h"
+#include "host/console.h"
 
 namespace norvex {
 BurstEnd RUNBURST_UNCHECKED(Machine& m);

@@ -29,6 +29,22 @@ struct Area {
 // in the shared layout, where both are the whole block with its guard.
 Area area_of(const MemConf& c, const uint8_t* p);
 
+// How a service leaves the burst it was called from.
+enum class ServiceEnd {
+    Continue,   // back to the burst loop
+    LeaveBurst, // BYE: leave the burst without storing the registers
+};
+
+// Stores PC, S and R as virtual addresses: pc inside the code area, the
+// stacks anywhere in the memories. At the end of every burst and before
+// every fault stop.
+inline void store_registers(Machine& m, const Area& code, const uint8_t* pc, const uint8_t* sp,
+                            const uint8_t* rp) {
+    m.cpu.R = GETVARADR(m.mem, rp);
+    m.cpu.S = GETVARADR(m.mem, sp);
+    m.cpu.PC = code.voff + uint32_t(pc - code.lo);
+}
+
 struct Burst {
     Machine& m;
     uint8_t* pc;
@@ -39,6 +55,8 @@ struct Burst {
     Area rs;     // block of rp
 
     FaultContext here() const { return {sp, pc}; }
+    // The registers with PC at the instruction at `at`.
+    void store_registers(const uint8_t* at) const { norvex::store_registers(m, code, at, sp, rp); }
 
     // Data-stack access for the services. A pop or read past the top of the
     // block, or a push below its bottom, is the translation fault of S.

@@ -24,10 +24,8 @@
 #include "core/engine.h"
 
 #include "core/burst.h"
-#include "core/interrupt.h"
 #include "core/native/native.h"
-#include "monitor/fault_report.h"
-#include "services/dispatch.h"
+#include "host/interrupt.h"
 
 namespace norvex {
 
@@ -54,7 +52,7 @@ void Burst::stack_fault(const Area& a, bool below) const {
     // Reported as the translation fault of the first address outside the
     // block: 4 below its start for a push, its end for a pop or read.
     const uint32_t offset = below ? uint32_t(-4) : a.size();
-    translation_fault(m, Translation::Var, offset, here());
+    translation_fault(Translation::Var, offset, here());
 }
 
 void Burst::require(unsigned cells) {
@@ -105,7 +103,7 @@ struct XLocation {
 XLocation xaddr(Machine& m, uint32_t a, uint32_t width, FaultContext ctx) {
     if (const HostBlock* b = m.space.find(a, width))
         return {b->data + (a - b->base), b->complemented ? 0xFFFFFFFFu : 0u};
-    translation_fault(m, Translation::Var, a, ctx);
+    translation_fault(Translation::Var, a, ctx);
 }
 
 // The dispatch table indexed by the stored (complemented) opcode byte.
@@ -587,8 +585,9 @@ op_NEST: {
     NEXT;
 }
 op_SYSCALL: {
+    if (!m.run_service) goto illegal_stop;
     Burst b{m, pc, sp, rp, code, ds, rs};
-    const ServiceEnd end = SYSCALL_DISPATCH(b);
+    const ServiceEnd end = m.run_service(b);
     if (end == ServiceEnd::LeaveBurst) return BurstEnd::Abandoned;
     sp = b.sp;
     ds = b.ds;
@@ -617,19 +616,16 @@ op_illegal:
         code = area_of(c, pc);
         goto *run_table[*pc++];
     }
+illegal_stop:
     --pc;
-    m.cpu.R = GETVARADR(c, rp);
-    m.cpu.S = GETVARADR(c, sp);
-    m.cpu.PC = vpc();
-    illegal_opcode_report(m, sp, pc);
+    store_registers(m, code, pc, sp, rp);
+    fault_stop(FaultKind::IllegalOpcode, sp, pc);
 
 align_fault:
     // Nothing has been popped yet: the stack is as before the instruction.
     --pc;
-    m.cpu.R = GETVARADR(c, rp);
-    m.cpu.S = GETVARADR(c, sp);
-    m.cpu.PC = vpc();
-    align_fault_report(m, sp, pc);
+    store_registers(m, code, pc, sp, rp);
+    fault_stop(FaultKind::Alignment, sp, pc);
 
 ds_underflow:
     Burst{m, pc, sp, rp, code, ds, rs}.stack_fault(ds, false);
@@ -647,9 +643,7 @@ save_registers:
     // cells (UM*, UM/MOD, SWAP) and the return stack's top cell.
     if (ds.watched) stored(m, sp, 8);
     if (rs.watched) stored(m, rp, 4);
-    m.cpu.R = GETVARADR(c, rp);
-    m.cpu.S = GETVARADR(c, sp);
-    m.cpu.PC = vpc();
+    store_registers(m, code, pc, sp, rp);
     return BurstEnd::Normal;
 
 #undef NEXT

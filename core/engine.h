@@ -21,13 +21,13 @@ struct OpInfo {
 extern const OpInfo kOpInfo[64];
 
 enum class BurstEnd {
-    Normal,     // registers stored back into CPUSTATE
+    Normal,     // registers stored back into Machine::cpu
     Abandoned,  // a handler (BYE) left without storing them
 };
 
-// Runs at least one instruction from CPUSTATE; in free run until an
-// instruction sets a run-mode bit. Faults print their report and throw
-// RunEnd (monitor/run_end.h).
+// Runs at least one instruction from Machine::cpu; in free run until an
+// instruction sets a run-mode bit. A fault is raised as a Fault
+// (core/fault.h), with nothing printed.
 BurstEnd RUNBURST(Machine& m);
 // The same without translated code: the interpreter alone (tests, benchmark).
 BurstEnd RUNBURST_INTERPRETED(Machine& m);

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/host_space.h"
-#include "services/service_state.h"
+#include "core/service_state.h"
 
 static_assert(std::endian::native == std::endian::little,
               "cells are little-endian and are read with plain loads");
@@ -18,6 +18,8 @@ static_assert(std::endian::native == std::endian::little,
 namespace norvex {
 
 class Console;
+struct Burst;
+enum class ServiceEnd;
 struct NativeCode;
 struct NativeCodeDeleter {
     void operator()(NativeCode* n) const;
@@ -93,6 +95,10 @@ struct Machine {
     HostSpace space;
     Console* console = nullptr;
     ServiceState services;
+    // What SYSCALL runs: the service dispatcher (services/dispatch.h), which
+    // start-up installs; without one SYSCALL is the illegal-opcode stop, so
+    // the engine runs without the services linked in.
+    ServiceEnd (*run_service)(Burst&) = nullptr;
 
     // Memory blocks owned by the machine (start-up allocates, shutdown frees).
     MemoryBlock var_block;

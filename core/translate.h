@@ -10,19 +10,10 @@
 
 #include <cstdint>
 
+#include "core/fault.h"
 #include "core/machine.h"
 
 namespace norvex {
-
-enum class Translation { Prg, Var };
-
-// Where a fault struck inside an instruction: the burst's working data-stack
-// top and program position. Null where there is no instruction (start of a
-// burst, trace line, monitor key); the report then shows zeros.
-struct FaultContext {
-    const uint8_t* sp = nullptr;
-    const uint8_t* pc = nullptr;
-};
 
 // Bytes of the program block that program accesses may touch from PRGPTR on:
 // in the shared layout that is the whole variable block, guard included.
@@ -53,17 +44,14 @@ inline uint8_t* find_var(const MemConf& c, uint32_t a, uint32_t width) {
 // runs past its block, the offset of the first byte outside.
 uint32_t fault_offset(const MemConf& c, Translation t, uint32_t a, uint32_t width);
 
-// Prints the translation-fault report and ends the run; never returns.
-[[noreturn]] void translation_fault(Machine& m, Translation t, uint32_t offset, FaultContext ctx);
-
 inline uint8_t* GETPRGPTR(Machine& m, uint32_t a, uint32_t width = 1, FaultContext ctx = {}) {
     if (uint8_t* p = find_prg(m.mem, a, width)) return p;
-    translation_fault(m, Translation::Prg, fault_offset(m.mem, Translation::Prg, a, width), ctx);
+    translation_fault(Translation::Prg, fault_offset(m.mem, Translation::Prg, a, width), ctx);
 }
 
 inline uint8_t* GETVARPTR(Machine& m, uint32_t a, uint32_t width = 1, FaultContext ctx = {}) {
     if (uint8_t* p = find_var(m.mem, a, width)) return p;
-    translation_fault(m, Translation::Var, fault_offset(m.mem, Translation::Var, a, width), ctx);
+    translation_fault(Translation::Var, fault_offset(m.mem, Translation::Var, a, width), ctx);
 }
 
 // Host location (inside a block or one past its end) back to a virtual

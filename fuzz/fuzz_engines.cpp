@@ -27,8 +27,8 @@
 #include "core/engine.h"
 #include "fuzz/harness.h"
 #include "image/startup.h"
-#include "monitor/console.h"
-#include "monitor/run_end.h"
+#include "host/console.h"
+#include "monitor/fault_report.h"
 
 using namespace norvex;
 
@@ -84,6 +84,9 @@ struct Run {
             ended = m.budget != 0;
         } catch (const RunEnd& end) {
             status = end.status;
+            ended = true;
+        } catch (const Fault& f) {
+            status = report_fault(m, f).status;
             ended = true;
         }
     }

@@ -15,7 +15,7 @@
 
 #include "fuzz/harness.h"
 #include "image/startup.h"
-#include "monitor/console.h"
+#include "host/console.h"
 #include "monitor/run_control.h"
 #include "monitor/run_end.h"
 

@@ -14,8 +14,8 @@
 #include "fuzz/harness.h"
 #include "fuzz/service_calls.h"
 #include "image/startup.h"
-#include "monitor/console.h"
-#include "monitor/run_end.h"
+#include "host/console.h"
+#include "monitor/fault_report.h"
 #include "services/dispatch.h"
 #include "services/files_serial.h"
 
@@ -145,9 +145,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const std::vector<uint32_t>& codes = service_codes();
                 session.call(selector < kAnyCode ? codes[selector % codes.size()] : in.take(4));
             }
-        } catch (const RunEnd&) {
-            // A report (a translation fault, a code without a service) ends
-            // the machine as it ends the program.
+        } catch (const Fault& f) {
+            // A fault (a translation fault, a code without a service) is
+            // reported and ends the machine as it ends the program.
+            report_fault(m, f);
         }
         SHUTDOWN(m);
     }

@@ -11,6 +11,7 @@
 
 #include "image/header.h"
 #include "image/options.h"
+#include "services/dispatch.h"
 #include "monitor/run_end.h"
 #include "monitor/text_output.h"
 
@@ -102,6 +103,7 @@ MemoryBlock allocate_erased(uint64_t size) {
 // program memory with up to PRGSIZE image bytes.
 template <typename Load>
 void build_machine(Machine& m, Load load) {
+    m.run_service = SYSCALL_DISPATCH;
     m.header_addr = m.space.add(m.header, kHeaderBytes);
     const bool display = m.DBGMODE & kDbgMask;
     if (display) display_head(m);

@@ -1,7 +1,7 @@
 #include "monitor/fault_report.h"
 
 #include "core/translate.h"
-#include "monitor/console.h"
+#include "host/console.h"
 #include "monitor/run_end.h"
 #include "monitor/text_output.h"
 #include "monitor/trace.h"
@@ -13,8 +13,6 @@ namespace {
 // The number of bytes of the "\r\n\r\n" that opens the fault stops' reports:
 // the EAX slot of those reports.
 constexpr uint32_t kReportLead = 4;
-
-[[noreturn]] void end_with_fault() { throw RunEnd{kExitFault, true}; }
 
 }  // namespace
 
@@ -52,45 +50,47 @@ void CONFDUMP(Machine& m) {
     PRINTHEX(m, c.VARSIZE, 8);
 }
 
-void translation_fault(Machine& m, Translation t, uint32_t offset, FaultContext ctx) {
-    m.console->flush();
-    TextBatch report(m);
+namespace {
+
+void translation_report(Machine& m, Translation t, uint32_t offset, FaultContext where) {
     PRINTSTR(m, t == Translation::Prg ? "\r\nGETPRGPTR - Error" : "\r\nGETVARPTR - Error");
     RegSlots r;
     r.eax = offset;
-    r.ebx = ctx.sp ? m.space.address_of(ctx.sp) : 0;
-    r.esi = ctx.pc ? m.space.address_of(ctx.pc) : 0;
+    r.ebx = where.sp ? m.space.address_of(where.sp) : 0;
+    r.esi = where.pc ? m.space.address_of(where.pc) : 0;
     REGDUMP(m, r);
     CONFDUMP(m);
-    end_with_fault();
 }
 
-namespace {
-
-[[noreturn]] void fault_stop_report(Machine& m, const uint8_t* sp, const uint8_t* pc,
-                                    const char* message) {
-    m.console->flush();
-    TextBatch report(m);
+void fault_stop_report(Machine& m, FaultContext where, const char* message) {
     PRINTSTR(m, "\r\n\r\n");
     RegSlots r;
     r.eax = kReportLead;
-    r.ebx = m.space.address_of(sp);
-    r.esi = m.space.address_of(pc);
+    r.ebx = m.space.address_of(where.sp);
+    r.esi = m.space.address_of(where.pc);
     REGDUMP(m, r);
     CONFDUMP(m);
     TRACELINE(m);
     PRINTSTR(m, message);
-    end_with_fault();
 }
 
 }  // namespace
 
-void illegal_opcode_report(Machine& m, const uint8_t* sp, const uint8_t* pc) {
-    fault_stop_report(m, sp, pc, "\r\n\r\nIllegal Opcode !!!\r\n");
-}
-
-void align_fault_report(Machine& m, const uint8_t* sp, const uint8_t* pc) {
-    fault_stop_report(m, sp, pc, "\r\n\r\nAddress not Aligned\r\n");
+RunEnd report_fault(Machine& m, const Fault& f) {
+    m.console->flush();
+    TextBatch report(m);
+    switch (f.kind) {
+    case FaultKind::Translation:
+        translation_report(m, f.translation, f.offset, f.where);
+        break;
+    case FaultKind::IllegalOpcode:
+        fault_stop_report(m, f.where, "\r\n\r\nIllegal Opcode !!!\r\n");
+        break;
+    case FaultKind::Alignment:
+        fault_stop_report(m, f.where, "\r\n\r\nAddress not Aligned\r\n");
+        break;
+    }
+    return RunEnd{kExitFault, true};
 }
 
 }  // namespace norvex

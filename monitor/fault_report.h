@@ -1,11 +1,13 @@
-// Fault reports: REGDUMP, CONFDUMP and the three report sequences. Each
-// report prints its text and ends the run by throwing RunEnd (key wait, then
-// shutdown). The translation-fault report is declared in core/translate.h.
+// Fault reports: REGDUMP, CONFDUMP and the reports of the faults that
+// core/ and the service dispatcher raise (core/fault.h). The main loop, and
+// any rig that runs a machine, hands a caught Fault to report_fault.
 #pragma once
 
 #include <cstdint>
 
+#include "core/fault.h"
 #include "core/machine.h"
+#include "monitor/run_end.h"
 
 namespace norvex {
 
@@ -16,9 +18,9 @@ struct RegSlots {
 void REGDUMP(Machine& m, const RegSlots& r);
 void CONFDUMP(Machine& m);
 
-// The fault stops' reports; CPUSTATE already holds the machine as it stood
-// before the faulting instruction. sp and pc are its host locations.
-[[noreturn]] void illegal_opcode_report(Machine& m, const uint8_t* sp, const uint8_t* pc);
-[[noreturn]] void align_fault_report(Machine& m, const uint8_t* sp, const uint8_t* pc);
+// Prints the fault's report; the end of the run that follows it (a key
+// wait, then shutdown, with the fault's exit status). For a fault stop the
+// machine's registers stand as before the faulting instruction.
+RunEnd report_fault(Machine& m, const Fault& f);
 
 }  // namespace norvex

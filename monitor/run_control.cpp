@@ -3,7 +3,8 @@
 #include "core/engine.h"
 #include "core/translate.h"
 #include "image/startup.h"
-#include "monitor/console.h"
+#include "host/console.h"
+#include "monitor/fault_report.h"
 #include "monitor/run_end.h"
 #include "monitor/text_output.h"
 #include "monitor/trace.h"
@@ -48,6 +49,7 @@ void monitor_key(Machine& m) {
 }  // namespace
 
 int MAINLOOP(Machine& m, const std::function<void(Machine&)>& startup) {
+    RunEnd end{kExitOk, false};
     try {
         startup(m);
         if (!any_bit(m)) RUNBURST(m);
@@ -58,12 +60,15 @@ int MAINLOOP(Machine& m, const std::function<void(Machine&)>& startup) {
             if (m.DBGMODE & DM_STEP) monitor_key(m);
             RUNBURST(m);
         }
-    } catch (const RunEnd& end) {
-        m.console->flush();   // the last text out before any wait and at every end
-        if (end.wait_key) WAITKEY(m);
-        SHUTDOWN(m);
-        return end.status;
+    } catch (const RunEnd& e) {
+        end = e;
+    } catch (const Fault& f) {
+        end = report_fault(m, f);
     }
+    m.console->flush();   // the last text out before any wait and at every end
+    if (end.wait_key) WAITKEY(m);
+    SHUTDOWN(m);
+    return end.status;
 }
 
 }  // namespace norvex

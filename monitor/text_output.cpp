@@ -1,6 +1,6 @@
 #include "monitor/text_output.h"
 
-#include "monitor/console.h"
+#include "host/console.h"
 
 namespace norvex {
 

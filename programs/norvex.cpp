@@ -2,7 +2,7 @@
 #include <string>
 
 #include "image/startup.h"
-#include "monitor/posix_console.h"
+#include "host/posix_console.h"
 #include "monitor/run_control.h"
 #include "programs/arguments.h"
 

@@ -1,7 +1,6 @@
 #include "services/clock_terminal.h"
 
-#include "monitor/console.h"
-#include "monitor/text_output.h"
+#include "host/console.h"
 
 namespace norvex {
 
@@ -57,8 +56,8 @@ Ior svc_KEY(Burst& b) {
 
 // ( c -- 0 ); a byte 0 writes nothing.
 Ior svc_EMIT(Burst& b) {
-    const char text[2] = {char(b.pop()), '\0'};
-    PRINTSTR(b.m, text);
+    const uint8_t c = uint8_t(b.pop());
+    if (c != 0) b.m.console->write(&c, 1);
     return 0;
 }
 

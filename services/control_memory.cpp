@@ -1,8 +1,8 @@
 #include "services/control_memory.h"
 
-#include "core/interrupt.h"
+#include "host/interrupt.h"
 #include "core/native/native.h"
-#include "monitor/console.h"
+#include "host/console.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,6 @@
 #include <array>
 #include <iterator>
 
-#include "monitor/fault_report.h"
 #include "services/clock_terminal.h"
 #include "services/control_memory.h"
 #include "services/files_serial.h"
@@ -74,12 +73,9 @@ ServiceEnd SYSCALL_DISPATCH(Burst& b) {
     const uint32_t code = b.peek(0);
     const ServiceEntry* e = service_entry(code);
     if (!e || !e->run) {
-        Machine& m = b.m;
         const uint8_t* opcode = b.pc - 1;
-        m.cpu.R = GETVARADR(m.mem, b.rp);
-        m.cpu.S = GETVARADR(m.mem, b.sp);
-        m.cpu.PC = b.code.voff + uint32_t(opcode - b.code.lo);
-        illegal_opcode_report(m, b.sp, opcode);
+        b.store_registers(opcode);
+        fault_stop(FaultKind::IllegalOpcode, b.sp, opcode);
     }
     b.pop();
     const Ior ior = e->run(b);

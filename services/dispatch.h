@@ -48,11 +48,6 @@ const ServiceEntry* service_entry(uint32_t code);
 // The entry of the service with this name, or nullptr.
 const ServiceEntry* service_named(std::string_view name);
 
-enum class ServiceEnd {
-    Continue,   // back to the burst loop
-    LeaveBurst, // BYE: leave the burst without storing the registers
-};
-
 // Runs the SYSCALL at b.pc - 1: pops the code, runs the service and pushes
 // its ior. A code without a service is the illegal-opcode stop.
 ServiceEnd SYSCALL_DISPATCH(Burst& b);

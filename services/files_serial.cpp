@@ -19,8 +19,8 @@
 #include <string>
 
 #include "core/native/native.h"
-#include "monitor/console.h"
-#include "monitor/serial_line.h"
+#include "host/console.h"
+#include "host/serial_line.h"
 #include "services/error_numbers.h"
 
 namespace norvex {

@@ -18,7 +18,8 @@
 #include "asm/assembler.h"
 #include "core/engine.h"
 #include "image/startup.h"
-#include "monitor/console.h"
+#include "host/console.h"
+#include "monitor/fault_report.h"
 #include "monitor/run_end.h"
 #include "services/dispatch.h"
 
@@ -62,7 +63,7 @@ struct Rig {
         s0 = m.cpu.S;
     }
 
-    // Runs and returns the cells left, top first. A fault throws RunEnd.
+    // Runs and returns the cells left, top first. A fault throws Fault.
     Cells results() {
         do RUNBURST(m);
         while (!(m.DBGMODE & DM_STOP));
@@ -74,8 +75,8 @@ struct Rig {
     std::string fault() {
         try {
             results();
-        } catch (const RunEnd& end) {
-            if (end.status == kExitFault) return console.output();
+        } catch (const Fault& f) {
+            if (report_fault(m, f).status == kExitFault) return console.output();
         }
         return "(no fault)";
     }

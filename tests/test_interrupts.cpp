@@ -9,7 +9,7 @@
 #include <chrono>
 #include <csignal>
 
-#include "core/interrupt.h"
+#include "host/interrupt.h"
 #include "vm_fixture.h"
 
 namespace norvex {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "monitor/posix_console.h"
+#include "host/posix_console.h"
 #include "service_rig.h"
 
 namespace norvex::testing {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/translate.h"
-#include "monitor/console.h"
-#include "monitor/run_end.h"
+#include "host/console.h"
+#include "monitor/fault_report.h"
 
 namespace norvex {
 namespace {
@@ -49,8 +49,8 @@ struct Layout {
         try {
             if (t == Translation::Prg) GETPRGPTR(m, a, width);
             else GETVARPTR(m, a, width);
-        } catch (const RunEnd& end) {
-            EXPECT_EQ(end.status, kExitFault);
+        } catch (const Fault& f) {
+            EXPECT_EQ(report_fault(m, f).status, kExitFault);
             return console.output();
         }
         return "";

@@ -1,7 +1,7 @@
 // The cursor rules of a VT terminal and the sequences of the screen services.
 #include <gtest/gtest.h>
 
-#include "monitor/vt_screen.h"
+#include "host/vt_screen.h"
 
 namespace norvex {
 namespace {

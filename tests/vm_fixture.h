@@ -9,9 +9,9 @@
 #include "core/engine.h"
 #include "core/translate.h"
 #include "image/startup.h"
-#include "monitor/console.h"
+#include "host/console.h"
 #include "monitor/run_control.h"
-#include "monitor/run_end.h"
+#include "monitor/fault_report.h"
 
 namespace norvex::testing {
 
@@ -57,8 +57,8 @@ struct VmRun {
         try {
             for (int i = 0; i < max_bursts && !(m.DBGMODE & DM_STOP); ++i) RUNBURST(m);
             status = (m.DBGMODE & DM_STOP) ? m.services.exit_status : -1;
-        } catch (const RunEnd& end) {
-            status = end.status;
+        } catch (const Fault& f) {
+            status = report_fault(m, f).status;
         }
     }
 

@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/interrupt.h"
+#include "host/interrupt.h"
 
 #if defined(__x86_64__) && defined(__linux__)
 #include "core/native/context.h"

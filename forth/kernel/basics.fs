@@ -84,7 +84,7 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 
 : push-input ( -- )
   #input @ #frames = if -256 throw then
-  source-record #input @ frame /frame cmove  1 #input +! ;
+  source-record #input @ frame /frame cmove  1 #input +!  false src-own ! ;
 
 \ Division. UM/MOD is the machine's, but with its arguments tested: a zero
 \ divisor throws -10, a quotient that does not fit -11. One test covers

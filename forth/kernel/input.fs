@@ -1,6 +1,11 @@
 \ Input sources and parsing.
 
-: source     ( -- c-addr u )  src 2@ ;
+\ A block being interpreted is found in its buffer each time: buffers
+\ can be reassigned while it is read.
+DEFER block-source ( u -- c-addr u )   \ the text of block u
+DEFER next-block   ( -- flag )         \ REFILL while blocks are interpreted
+: no-blocks  ( -- )  -35 throw ;   \ till blocks.fs sets them
+: source     ( -- c-addr u )  blk @ ?dup if block-source exit then  src 2@ ;
 : source-id  ( -- 0 | -1 | fileid )  src-id @ ;
 : /source    ( -- c-addr u )  source >in @ over min /string ;
 
@@ -159,6 +164,7 @@ $40000000 CONSTANT w/o
 
 : refill     ( -- flag )
   0 0 last-word 2!  0 file-ior !
+  blk @ if next-block exit then
   src-id @ 0= if query true exit then
   src-id @ -1 = if false exit then
   refill-file ;

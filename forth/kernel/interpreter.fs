@@ -55,19 +55,20 @@ DEFER other-number ( c-addr u -- i*x )   \ text that is no integer: the float li
   begin parse-name dup while interpret-name ?stack repeat 2drop ;
 
 : evaluate   ( i*x c-addr u -- j*x )
-  push-input  src 2!  -1 src-id !  0 >in !  interpret  pop-input ;
+  push-input  src 2!  -1 src-id !  0 >in !  0 blk !  interpret  pop-input ;
 
 \ Source files. A file being included has a slot in the heap (see
 \ SLOT-FOR); it goes when the file ends, also through an exception.
 VARIABLE included-list   \ names INCLUDED read, for REQUIRED
 
 : read-lines ( i*x -- j*x )  begin refill while interpret repeat ;
-: (include-file) ( i*x fileid c-addr u -- j*x )
+: (include) ( i*x fileid c-addr u own -- j*x )   \ own: INCLUDED opened the file
   #input @ #frames = if -256 throw then
-  tuck /first-line slot-for ?dup 0= if -59 throw then
-  push-input  swap use-slot  src-id !
-  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !
+  >r tuck /first-line slot-for ?dup 0= if -59 throw then
+  push-input  r> src-own !  swap use-slot  src-id !
+  0 line# !  1 file-depth +!  0 0 src 2!  0 >in !  0 blk !
   ['] read-lines catch  src-slot @ pop-input system-free  rethrow ;
+: (include-file) ( i*x fileid c-addr u -- j*x )  false (include) ;
 : include-file ( i*x fileid -- j*x )  dup file-name (include-file) ;
 
 \ A relative name in a file being included is looked for beside that file
@@ -86,18 +87,34 @@ VARIABLE included-list   \ names INCLUDED read, for REQUIRED
     2dup open-beside if nip nip dup file-name rot exit then
   then
   2dup r/o open-file ?dup if nip file-throw then  nip nip dup file-name rot ;
-: remember   ( c-addr u -- )
-  align here included-list @ , included-list !  dup c, here swap dup allot move align ;
+\ While a file that INCLUDED opened includes another, it is closed, and
+\ opened again at the same place when the other ends: the host's limit on
+\ open files does not limit how deep files nest.
+: suspend-source ( -- )
+  src-own @ 0= if exit then
+  src-id @ file-position throw drop src-resume !
+  src-id @ handle (fclose) drop  -1 src-id @ >record ! ;
+: resume-source ( -- )
+  src-own @ 0= if exit then
+  src-id @ >record dup record-name >zname drop  swap cell+ @ host-open
+  ?dup if src-name 2@ rot file-throw then  src-id @ >record !
+  src-resume @ 0 src-id @ reposition-file  src-name 2@ rot file-throw ;
+: remember   ( c-addr u -- )   \ the link, the length, the name
+  align here included-list @ , included-list !  dup , here swap dup allot move align ;
 : included?  ( c-addr u -- flag )
   included-list @ begin dup while
-    >r 2dup r@ cell+ count str= if 2drop rdrop true exit then r> @
+    >r 2dup r@ cell+ dup cell+ swap @ str= if 2drop rdrop true exit then r> @
   repeat nip nip ;
+: remember-once ( c-addr u -- )  2dup included? if 2drop else remember then ;
+: open-suspended ( c-addr1 u1 -- c-addr2 u2 fileid )   \ the file being read closed for now
+  suspend-source ['] open-source catch ?dup if nip nip resume-source rethrow then ;
 : include-opened ( i*x c-addr u fileid -- j*x )   \ and closes it
-  >r 2dup remember  r@ -rot ['] (include-file) catch  r> close-file drop  rethrow ;
-: included   ( i*x c-addr u -- j*x )  open-source include-opened ;
+  >r 2dup remember-once  r@ -rot true ['] (include) catch  r> close-file drop  resume-source rethrow ;
+: included   ( i*x c-addr u -- j*x )  open-suspended include-opened ;
 : include    ( i*x "name" -- j*x )  parse-name included ;
 : required   ( i*x c-addr u -- i*x )
-  open-source >r 2dup included? if 2drop r> close-file drop exit then  r> include-opened ;
+  open-suspended >r 2dup included? if 2drop r> close-file drop resume-source exit then
+  r> include-opened ;
 : require    ( i*x "name" -- i*x )  parse-name required ;
 
 \ Errors: where, what, and the message for the code.
@@ -121,7 +138,8 @@ DEFER .message  ( n -- )
   begin /source [char] ) scan nip 0= src-id @ 0> and while
     refill 0= if exit then
   repeat  [char] ) parse 2drop ; immediate
-: \          ( "ccc<eol>" -- )  source nip >in ! ; immediate
+: \          ( "ccc<eol>" -- )   \ in a block, to the end of its line of 64
+  blk @ if >in @ 63 + -64 and >in ! exit then  source nip >in ! ; immediate
 : .(         ( "ccc<paren>" -- )  [char] ) parse type ; immediate
 : string,    ( c-addr u -- addr )  here >r dup allot r@ swap move r> align ;
 : sliteral   ( c-addr u -- )  tuck string, literal, literal, ;
@@ -175,7 +193,8 @@ VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
 
 \ The interactive loop
 : reset-input ( -- )
-  0 #input !  0 file-depth !  0 src-id !  0 line# !  0 0 src-name 2!  tib 0 src 2!  0 >in ! ;
+  0 #input !  0 file-depth !  0 src-id !  0 line# !  0 0 src-name 2!  tib 0 src 2!  0 >in !
+  0 blk !  false src-own ! ;
 : prompt     ( -- )  state @ if ."  compiled" else ."  ok" then cr ;
 : serve      ( -- )  begin refill drop interpret prompt again ;
 : quit       ( -- )
@@ -223,6 +242,7 @@ VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
   decimal  false state !  0 handler !  0 terminal-line !  lp0 @ lp !  fp0 @ fp !  no-locals  0 after-cr !
   end-definition
   close-records  0 file-ior !  0 next-string !  strings #strings cells erase
+  block-buffers 6 cells erase
   0 0 last-word 2!  0 0 err-word 2!  0 0 err-name 2!  reset-input  catch-interrupts ;
 : banner     ( -- )  ." Norvex Forth 1.0" cr ;
 : xcount     ( a -- a u )  0 begin 2dup + 0 c@x while 1+ repeat ;

@@ -44,7 +44,7 @@ default-rp0 $10000 - /sguard -    CONSTANT default-sp0
 1024 CONSTANT /tib
 65536 CONSTANT /line           \ longest line read from the terminal, a pipe or a file
 128  CONSTANT #frames           \ input sources nested by EVALUATE and INCLUDE
-44   CONSTANT /frame            \ an input source: see the fields below
+56   CONSTANT /frame            \ an input source: see the fields below
 4096 CONSTANT /zname            \ a file name for the host, its NUL included
 128  CONSTANT #records          \ files open at once
 16   CONSTANT /record           \ a file's record: handle, access, name
@@ -66,6 +66,9 @@ dup CONSTANT file-depth     CELL+       \ files open below and including this on
 dup CONSTANT line-pos       CELL+       \ file position of the current line
 dup CONSTANT src-slot       CELL+       \ the heap block of an included file's name and line
 dup CONSTANT src-buf        CELL+       \   the line buffer in it
+dup CONSTANT blk            CELL+       \ the block being interpreted, or 0
+dup CONSTANT src-own        CELL+       \ INCLUDED opened the file: it may close it a while
+dup CONSTANT src-resume     CELL+       \   and the position to read on from
 \ The memory layout, from the end of variable memory
 dup CONSTANT mem-top        CELL+       \ the end of variable memory
 dup CONSTANT rp0-cell       CELL+
@@ -106,6 +109,12 @@ dup CONSTANT table-size     CELL+       \ entries the directory has room for
 dup CONSTANT table-used     CELL+       \ entries handed out so far
 dup CONSTANT table-free     CELL+       \ the first entry given back, or -1
 dup CONSTANT live-blocks    CELL+       \ blocks of programs in use
+\ Blocks (the words are in blocks.fs)
+dup CONSTANT block-buffers  CELL+       \ the block buffers, in the heap, or 0
+dup CONSTANT block-fid      CELL+       \ the block file, or 0 while it is not open
+dup CONSTANT block-name     2 CELLS +   \ its name, in the heap, or 0 0 for blocks.fb
+dup CONSTANT block-current  CELL+       \ the buffer BLOCK or BUFFER gave last, or 0
+dup CONSTANT block-uses     CELL+       \ counts uses of buffers, for choosing the oldest
 \ Interpreted S" strings, each in the heap: the last 17 made stay.
 17 CONSTANT #strings
 dup CONSTANT strings        #strings CELLS +

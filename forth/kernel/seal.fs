@@ -6,6 +6,8 @@ forth-wordlist context !
 1 #order !
 ' (no-catch) IS no-catch
 ' .error-code IS .message
+' no-blocks IS block-source
+' no-blocks IS next-block
 forth-wordlist LINK-NAMES
 ' cold START!
 code-here cp !

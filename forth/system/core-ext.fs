@@ -125,15 +125,20 @@ variable fence
 
 \ SAVE-INPUT and RESTORE-INPUT: the position in the source. A file goes
 \ back to the line by its file position; a string or the terminal line
-\ can only go back within the line being read.
-: save-input  ( -- x1 ... x5 5 )  line-pos @ line# @ >in @ source drop source-id 5 ;
+\ can only go back within the line being read; blocks go back to the
+\ block and the place in it.
+: save-input  ( -- x1 ... x6 6 )  blk @ line-pos @ line# @ >in @ source drop source-id 6 ;
 : restore-line  ( pos line in -- flag )   \ of the file being read
   rot 0 source-id reposition-file if 2drop true exit then
   refill-file 0= if 2drop true exit then
   >in ! line# ! false ;
+: restore-block  ( blk pos line in addr -- flag )
+  drop nip nip swap blk ! >in ! false ;
 : restore-input  ( x1 ... xn n -- flag )
-  dup 5 <> if 0 ?do drop loop true exit then drop
-  source-id <> if 2drop 2drop true exit then
+  dup 6 <> if 0 ?do drop loop true exit then drop
+  source-id <> if 2drop 2drop drop true exit then
+  4 pick 0= blk @ 0= <> if 2drop 2drop drop true exit then
+  blk @ if restore-block exit then  4 roll drop
   source-id 0> if drop restore-line exit then
   source drop <> >r  swap line# @ <> r> or if 2drop true exit then
   >in ! drop false ;

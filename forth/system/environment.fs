@@ -1,7 +1,6 @@
 \ ENVIRONMENT? answers from a word list of its own: each query is a word
 \ that leaves the answer. The word sets are answered as they are here:
-\ each whole, with its extensions; BLOCK is absent, so its queries are
-\ unknown.
+\ each whole, with its extensions.
 wordlist constant environment-wordlist
 latest @ environment-wordlist cell+ !
 environment-wordlist current !
@@ -19,6 +18,8 @@ environment-wordlist current !
 : STACK-CELLS         ( -- n )  sp0 sp-limit @ - 2 rshift ;
 : #LOCALS             ( -- n )  #max-locals ;
 : WORDLISTS           ( -- n )  #context ;
+: BLOCK               ( -- flag )  true ;
+: BLOCK-EXT           ( -- flag )  true ;
 : CORE                ( -- flag )  true ;
 : CORE-EXT            ( -- flag )  true ;
 : DOUBLE              ( -- flag )  true ;

@@ -30,6 +30,7 @@ local-space constant local-wid
 variable local-here
 variable declared      \ locals declared so far
 variable declaring     \ between the first (LOCAL) and the last
+: local-headers ( -- addr )  local-wid 8 + 64 cells + ;   \ the first header
 : local-header ( c-addr u xt -- )   \ a header as the kernel lays them out
   over /local-name u> if -19 throw then
   local-here @ >r  r@ cell+ !  $A0 r@ 8 + c!  0 r@ 9 + c!  dup r@ 10 + c!
@@ -39,7 +40,7 @@ variable declaring     \ between the first (LOCAL) and the last
 : start-locals ( -- )
   #locals @ if -21 throw then   \ one set of locals in a definition
   0 local-wid !  0 local-wid cell+ !  local-wid 8 + 64 cells erase
-  local-wid 8 + 64 cells + local-here !  0 declared !  true declaring ! ;
+  local-headers local-here !  0 declared !  true declaring ! ;
 : declare-local ( c-addr u -- )
   declared @ #max-locals = if -258 throw then
   declared @ cells local-stubs + @ local-header  1 declared +! ;
@@ -54,9 +55,17 @@ variable declaring     \ between the first (LOCAL) and the last
   literal, declared @ literal, ['] (frame) compile,
   declared @ #locals !  local-wid local-names !  false declaring ! ;
 
+\ (LOCAL) takes the locals from the stack as LOCALS| does: the first one
+\ declared takes the top. Its names come one at a time, so at the end the
+\ stubs are dealt out again, last name first.
+: next-header ( nt -- nt' )  dup 10 + c@ 12 + + aligned ;
+: reverse-locals ( -- )
+  local-headers declared @ 0 ?do
+    declared @ i - 1- cells local-stubs + @  over cell+ !  next-header
+  loop drop ;
 : (local)  ( c-addr u -- )
   declaring @ 0= if start-locals then
-  dup if declare-local else 2drop declared @ end-locals then ;
+  dup if declare-local else 2drop reverse-locals declared @ end-locals then ;
 
 \ {: a b | c -- d :}  a and b from the stack, c set to 0; the names after
 \ -- only describe what the definition leaves.

@@ -6,6 +6,7 @@ include core-ext.fs
 include double.fs
 include strings.fs
 include files.fs
+include blocks.fs
 include facility.fs
 include tools.fs
 include locals.fs

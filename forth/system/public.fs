@@ -34,6 +34,8 @@ public bin close-file create-file delete-file file-position file-size include-fi
 public included open-file r/o r/w read-file read-line reposition-file resize-file
 public w/o write-file write-line file-status flush-file include rename-file require
 public required
+\ BLOCK
+public blk block buffer flush load save-buffers update empty-buffers list scr thru
 \ LOCALS, SEARCH-ORDER, STRING
 public (local) {: locals| definitions forth-wordlist get-current get-order search-wordlist
 public set-current set-order wordlist also forth only order previous -trailing
@@ -59,7 +61,7 @@ public sp@ sp! rp@ rp! compile-only vocabulary internals at-xy? screen-size colo
 public color@ ticks k-unknown save-system turnkey arguments break debug unbreak (bye)
 public next-arg #!
 public #pv #px #p0 #vx #r0 #rstack #s0 #stack #c/pb #pb #c/fb #fb #c/tib #tb
-public #c/tob #hx #v0 find-name find-name-in warnings on off
+public #c/tob #hx #v0 find-name find-name-in open-blocks use warnings on off
 public f.s fpick f= f<> f> f<= f>= f0> fnip
 
 \ Each thread of FORTH is split in two, keeping the order of its names.

@@ -68,7 +68,14 @@ variable sub-count   \ substitutions made
   begin dup while
     over c@ [char] % = if 1 /string after-% else over 1 put 1 /string then
   repeat 2drop ;
-: substitute ( c-addr1 u1 c-addr2 u2 -- c-addr2 u3 n )
+: (substitute) ( c-addr1 u1 c-addr2 u2 -- c-addr2 u3 n )
   over >r  over + sub-end !  sub-out !  0 sub-count !
   ['] substitute-text catch ?dup if nip nip r> 0 rot exit then
   r> sub-out @ over - sub-count @ ;
+: overlap?   ( c-addr1 u1 c-addr2 u2 -- flag )   \ the two ranges share bytes
+  over + >r  -rot over +  rot u>  swap r> u<  and ;
+\ Text whose buffer overlaps the result's is read from a copy.
+: substitute ( c-addr1 u1 c-addr2 u2 -- c-addr2 u3 n )
+  2over 2over overlap? 0= if (substitute) exit then
+  2swap heap-string over 0= if 2drop drop 0 -78 exit then
+  over >r 2swap (substitute) r> system-free ;

@@ -15,7 +15,7 @@
 
 #include "core/engine.h"
 #include "image/startup.h"
-#include "monitor/console.h"
+#include "host/console.h"
 #include "monitor/run_end.h"
 
 namespace norvex::forth {

@@ -3,8 +3,8 @@
 #include "core/engine.h"
 #include "forth/cross/cross.h"
 #include "image/startup.h"
-#include "monitor/console.h"
-#include "monitor/run_end.h"
+#include "host/console.h"
+#include "monitor/fault_report.h"
 
 namespace norvex::forth {
 
@@ -44,6 +44,8 @@ KernelRun run_image(const std::vector<uint8_t>& image, const std::string& keys,
         while (!(m.DBGMODE & DM_STOP)) RUNBURST(m);
     } catch (const RunEnd& end) {
         run.status = end.status;
+    } catch (const Fault& f) {
+        run.status = report_fault(m, f).status;
     }
     run.output = console.output();
     if (run.status == 0 && m.mem.var) {

@@ -198,7 +198,7 @@ TEST(Locals, FrameIsGivenBackOnExitAndThrow) {
     EXPECT_EQ(forth(": e {: a :} a 0= if 0 exit then a ; : many 1000 0 do i e drop loop ; many "
                     ": th {: a :} a throw ; : c 1000 0 do i 1+ ['] th catch 2drop loop ; c "
                     ": lo [ s\" u\" (local) s\" v\" (local) 0 0 (local) ] v u - ; 3 10 lo ."),
-              "7 ");
+              "-7 ");   // (LOCAL) as LOCALS|: the first name takes the top
     EXPECT_EQ(failing(": deep {: n :} n if n 1- recurse then ; 10 deep 1 . "
                     ": seventeen {: a b c d e f g h i j k l m n o p q :} ;"),
               "1 \n{:: too many locals\n");

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "core/host_space.h"
-#include "monitor/vt_screen.h"
+#include "host/vt_screen.h"
 
 namespace norvex {
 

@@ -1,6 +1,6 @@
 // The console host layer: the one interface through which the simulator,
 // the services and the monitor reach the terminal and the clock. The POSIX
-// implementation is monitor/posix_console.cpp; tests and fuzzers put a
+// implementation is host/posix_console.cpp; tests and fuzzers put a
 // scripted one in its place.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "monitor/vt_screen.h"
+#include "host/vt_screen.h"
 
 namespace norvex {
 
@@ -48,7 +48,7 @@ public:
     virtual void flush_input() = 0;
 
     // Suspends the simulator ms milliseconds, signals or not, but no longer
-    // than until a user interrupt waits (core/interrupt.h).
+    // than until a user interrupt waits (host/interrupt.h).
     virtual void sleep_ms(uint32_t ms) = 0;
 
     // With on, Ctrl-C typed while the image runs (not while it reads a key)

@@ -1,4 +1,4 @@
-#include "core/interrupt.h"
+#include "host/interrupt.h"
 
 #include <atomic>
 

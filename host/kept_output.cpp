@@ -1,4 +1,4 @@
-#include "monitor/kept_output.h"
+#include "host/kept_output.h"
 
 #include <unistd.h>
 

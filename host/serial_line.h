@@ -1,6 +1,6 @@
 // The line settings of a serial port: a terminal device the image opened
 // as a file. Set through the same terminal layer as the console
-// (monitor/posix_console.cpp), the one place that speaks termios.
+// (host/posix_console.cpp), the one place that speaks termios.
 #pragma once
 
 #include <cstdint>

@@ -1,13 +1,13 @@
 // The console on a POSIX terminal: standard input in raw mode while the
 // simulator runs (restored on every way out), output written through to a
-// terminal and kept in large blocks for a file or pipe (monitor/kept_output),
+// terminal and kept in large blocks for a file or pipe (host/kept_output),
 // and the screen operations as VT/ANSI sequences when standard output is a
 // terminal.
 #pragma once
 
 #include <string>
 
-#include "monitor/console.h"
+#include "host/console.h"
 
 namespace norvex {
 

@@ -1,4 +1,4 @@
-#include "services/service_state.h"
+#include "core/service_state.h"
 
 #include <unistd.h>
 

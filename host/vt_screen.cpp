@@ -1,4 +1,4 @@
-#include "monitor/vt_screen.h"
+#include "host/vt_screen.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The POSIX terminal layer: the console on standard input and output, and
 // the line settings of serial ports. The only file that speaks termios.
-#include "monitor/posix_console.h"
-#include "monitor/kept_output.h"
-#include "monitor/serial_line.h"
+#include "host/posix_console.h"
+#include "host/kept_output.h"
+#include "host/serial_line.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -15,7 +15,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/interrupt.h"
+#include "host/interrupt.h"
 
 namespace norvex {
 
