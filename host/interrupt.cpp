@@ -6,9 +6,7 @@ namespace norvex {
 
 namespace {
 
-std::atomic<bool> g_pending{false};
 std::atomic<const InterruptWatch*> g_watch{nullptr};
-static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<const InterruptWatch*>::is_always_lock_free);
 
 void stop_watched(const InterruptWatch& w) {
@@ -19,19 +17,17 @@ void stop_watched(const InterruptWatch& w) {
 }  // namespace
 
 void raise_interrupt() {
-    g_pending.store(true);
+    g_interrupt_pending.store(true);
     if (const InterruptWatch* w = g_watch.load()) stop_watched(*w);
 }
 
-bool interrupt_pending() { return g_pending.load(std::memory_order_relaxed); }
-
-void clear_interrupt() { g_pending.store(false); }
+void clear_interrupt() { g_interrupt_pending.store(false); }
 
 void watch_interrupt(const InterruptWatch* watch) {
     g_watch.store(watch);
     // An interrupt raised before the watch was registered is seen too; after
     // it, the signal handler stops the translated code itself.
-    if (watch && g_pending.load()) stop_watched(*watch);
+    if (watch && g_interrupt_pending.load()) stop_watched(*watch);
 }
 
 }  // namespace norvex

@@ -5,13 +5,19 @@
 // executed there. One per process: there is one terminal.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 
 namespace norvex {
 
+// Set by raise_interrupt; the interpreter reads it at every control
+// transfer, so the test is inline (a relaxed load, a plain move on x86).
+inline std::atomic<bool> g_interrupt_pending{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 // Async-signal-safe.
 void raise_interrupt();
-bool interrupt_pending();
+inline bool interrupt_pending() { return g_interrupt_pending.load(std::memory_order_relaxed); }
 void clear_interrupt();
 
 // While translated code runs it is registered here (nullptr: none), and

@@ -32,10 +32,27 @@
   1 = if unlit swap execute literal, exit then
   unlit unlit swap rot execute literal, ;
 
+\ A branch or call of inline code that leaves the code (to a word that
+\ throws, or to a rare case kept out of line) goes to the same place from
+\ the copy: its relative operand is adjusted by how far the copy lies. A
+\ branch to the end of the code stays with the copy.
+: ins-length ( opcode -- u )  5 u< 4 and 1+ ;
+: branch-target ( paddr -- paddr' )  dup 1+ @p + 5 + ;   \ of CALL, BRANCH, 0BRANCH, NBRANCH
+: leaves?   ( xt end paddr -- flag )  branch-target -rot 1+ within 0= ;
+: relocate  ( xt u paddr -- )   \ paddr: where the u bytes at xt were copied
+  2 pick - >r  over + over                          ( xt end src ) ( R: delta )
+  begin 2dup u> while
+    dup c@p 4 u< if  2 pick 2 pick 2 pick leaves? if
+      dup branch-target  over r@ + 5 + -  over r@ + 1+ code!
+    then then
+    dup c@p ins-length +
+  repeat drop 2drop rdrop ;
 : inline,   ( xt u -- )   \ copies the u bytes of code at xt
   dup 0= if 2drop exit then
   over c@p op-lit = over 5 = and if drop literal@ literal, exit then
-  ins >r flash-buf r@ 0 ?do over i + c@p over i + c! loop nip r> code-bytes, ;
+  2dup code-here >r
+  ins >r flash-buf r@ 0 ?do over i + c@p over i + c! loop nip r> code-bytes,
+  r> relocate ;
 
 \ Code that can recurse checks the stacks first: RECURSE, EXECUTE and
 \ a call of a deferred word. Past either limit it branches to

@@ -36,32 +36,47 @@ here constant fp-empty
 fstack constant fp-full
 fp-empty fp0 !  fp-empty fp !
 
-: fx@    ( a -- lo hi se )  dup 8 + @ over 4 + @ rot @ ;  inline-latest
+: fx@    ( a -- lo hi se )  dup 8 + @ swap dup 4 + @ swap @ ;  inline-latest
 : fx!    ( lo hi se a -- )  tuck ! tuck 4 + ! 8 + ! ;  inline-latest
 : fmove  ( a1 a2 -- )  >r fx@ r> fx! ;  inline-latest
 : fp-underflow ( -- )  -45 throw ;
 : fp-overflow  ( -- )  -44 throw ;
-\ The words marked inline-latest are copied into the words that use them
-\ (they have no calls and no EXIT); their errors go to the word that
-\ throws by >R EXIT, which works wherever the copy lies.
-: entries ( n -- a )   \ the top entry, after checking that n are there
-  /fentry * fp @ tuck + fp-empty u> if ['] fp-underflow >r exit then ;  inline-latest
-: x>f     ( lo hi se -- ) ( F: -- r )
-  fp @ /fentry - dup fp-full u< if ['] fp-overflow >r exit then  dup fp ! fx! ;  inline-latest
-: f>x     ( F: r -- ) ( -- lo hi se )  1 entries dup /fentry + fp ! fx@ ;  inline-latest
+\ A flag, and ELSE-TO name: a false flag goes on at name. The checks of
+\ the stack words leave this way to the word that throws: the path taken
+\ every time stays straight, and copies of the inline words keep the
+\ branch's target.
+: else-to ( C: "name" -- ) ( flag -- )  ' op-0branch op-to, ;  immediate compile-only
+\ The words marked inline-latest are copied into the words that use them.
+\ The top entry, after checking that u bytes of entries are there (a
+\ literal n /FENTRY * before it is one literal).
+: top-bytes ( u -- a )  fp @ tuck + fp-empty 1+ u< else-to fp-underflow ;  inline-latest
+: entries ( n -- a )  /fentry * top-bytes ;  inline-latest   \ after checking that n are there
+: new-entry    ( a -- a' )   \ the entry below a, checked to lie in the stack
+  /fentry - dup fp-full 1- u> else-to fp-overflow ;  inline-latest
+: x>f     ( lo hi se -- ) ( F: -- r )  fp @ new-entry dup fp ! fx! ;  inline-latest
+: f>x     ( F: r -- ) ( -- lo hi se )  /fentry top-bytes dup /fentry + fp ! fx@ ;  inline-latest
 \ Two operands: a is r1's entry, b is r2's; the result goes to a, the new top.
-: f2>    ( F: r1 r2 -- ) ( -- a b )  2 entries dup /fentry + dup fp ! swap ;  inline-latest
+: f2>    ( F: r1 r2 -- ) ( -- a b )  2 /fentry * top-bytes dup /fentry + dup fp ! swap ;  inline-latest
 : >ftop  ( lo hi se -- ) ( F: r -- r' )  fp @ fx! ;  inline-latest
 
 : fdepth ( -- +n )  fp-empty fp @ - /fentry / ;
-: fdrop  ( F: r -- )  1 entries /fentry + fp ! ;  inline-latest
-: fdup   ( F: r -- r r )  1 entries fx@ x>f ;  inline-latest
-: fover  ( F: r1 r2 -- r1 r2 r1 )  2 entries /fentry + fx@ x>f ;  inline-latest
-: fswap  ( F: r1 r2 -- r2 r1 )  2 entries >r  r@ /fentry + fx@  r@ r@ /fentry + fmove  r> fx! ;  inline-latest
+: fdrop  ( F: r -- )  /fentry top-bytes /fentry + fp ! ;  inline-latest
+: fdup   ( F: r -- r r )  /fentry top-bytes >r r@ fx@ r> new-entry dup fp ! fx! ;  inline-latest
+: fover  ( F: r1 r2 -- r1 r2 r1 )  2 /fentry * top-bytes >r r@ /fentry + fx@ r> new-entry dup fp ! fx! ;  inline-latest
+\ FSWAP and FROT exchange the entries cell by cell, each cell's values on
+\ the data stack, so that no value goes under another.
+: fswap  ( F: r1 r2 -- r2 r1 )
+  2 /fentry * top-bytes >r
+  r@ @ r@ 12 + @ r@ ! r@ 12 + !  r@ 4 + @ r@ 16 + @ r@ 4 + ! r@ 16 + !
+  r@ 8 + @ r@ 20 + @ r@ 8 + ! r> 20 + ! ;  inline-latest
 : frot   ( F: r1 r2 r3 -- r2 r3 r1 )
-  3 entries >r  r@ 24 + fx@  r@ 12 + r@ 24 + fmove  r@ r@ 12 + fmove  r> fx! ;  inline-latest
+  3 /fentry * top-bytes >r
+  r@ @ r@ 12 + @ r@ 24 + @ r@ ! r@ 24 + ! r@ 12 + !
+  r@ 4 + @ r@ 16 + @ r@ 28 + @ r@ 4 + ! r@ 28 + ! r@ 16 + !
+  r@ 8 + @ r@ 20 + @ r@ 32 + @ r@ 8 + ! r@ 32 + ! r> 20 + ! ;  inline-latest
 : fnip   ( F: r1 r2 -- r2 )  fswap fdrop ;
-: fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )  dup 1+ entries swap /fentry * + fx@ x>f ;  inline-latest
+: fpick  ( u -- ) ( F: ru ... r0 -- ru ... r0 ru )
+  dup 1+ entries dup >r swap /fentry * + fx@ r> new-entry dup fp ! fx! ;  inline-latest
 
 \ --- 64-bit significands: ( lo hi ) --------------------------------------
 
@@ -80,7 +95,8 @@ fp-empty fp0 !  fp-empty fp !
 \ Shifted right with the bits that fall out or'ed into bit 0.
 : drshift-jam ( lo hi u -- lo' hi' )
   dup 64 u< if 3dup lost? >r drshift r> sticky else drop or sticky-bit 0 then ;  inline-latest
-: 2/jam   ( lo hi -- lo' hi' )  over 1 and >r 1 drshift r> sticky ;  inline-latest
+: half    ( lo hi -- lo' hi' )  swap 1 rshift over 31 lshift or swap 1 rshift ;  inline-latest
+: 2/jam   ( lo hi -- lo' hi' )  over 1 and >r half r> sticky ;  inline-latest
 \ Sums and differences with the carry or borrow out of bit 63.
 : dadd    ( lo1 hi1 lo2 hi2 -- lo hi c )  rot + fw@ >r  -rot + fw@ rot + fw@ r> or ;  inline-latest
 : dsub    ( lo1 hi1 lo2 hi2 -- lo hi b )  rot swap - fw@ >r  -rot - fw@ rot swap - fw@ r> or ;  inline-latest
@@ -152,8 +168,16 @@ fp-empty fp0 !  fp-empty fp !
   dup 0= if drop 2drop 0 r> exit then
   dup e-special = if drop >>11 $7FF00000 or r> or exit then
   e-normal swap - drshift >>11 r> or ;                  \ subnormal
-: f@      ( f-addr -- ) ( F: -- r )  2@ swap unpack x>f ;
-: f!      ( f-addr -- ) ( F: r -- )  >r f>x pack r> tuck cell+ ! ! ;
+: f@-general ( lo hi e -- ) ( F: -- r )  drop unpack x>f ;
+: f!-general ( f-addr lo hi se -- )  pack rot tuck cell+ ! ! ;
+\ F@ and F! of a normal number go straight; the others take the words above.
+: f@      ( f-addr -- ) ( F: -- r )
+  2@ swap  dup 20 rshift $7FF and  dup 1- $7FE u< else-to f@-general      ( lo hi e )
+  $3C00 + over sign-bit and or >r  <<11 sign-bit or r>  x>f ;
+: f!      ( f-addr -- ) ( F: r -- )
+  f>x  dup e@ e-normal - $7FE u< else-to f!-general                        ( f-addr lo hi se )
+  dup sign-bit and swap e@ $3C00 - 20 lshift or >r  >>11 $FFFFF and r> or
+  rot tuck cell+ ! ! ;
 : df@     ( df-addr -- ) ( F: -- r )  f@ ;
 : df!     ( df-addr -- ) ( F: r -- )  f! ;
 
@@ -205,10 +229,8 @@ fp-empty fp0 !  fp-empty fp !
   over @ e@ over @ e@ - >r  dup m@ r> drshift-jam     ( a b lo2 hi2 )
   2swap @ over @ xor >r  dup m@ rot @ r> 0<            ( lo2 hi2 lo1 hi1 se1 differ )
   if sub-m else add-m then ;
-: fnegate ( F: r1 -- r2 )  1 entries dup @ sign-bit xor swap ! ;  inline-latest
-: fabs    ( F: r1 -- r2 )  1 entries dup @ sign-bit invert and swap ! ;  inline-latest
-: f+      ( F: r1 r2 -- r3 )  f2> x+ round53? >ftop ;
-: f-      ( F: r1 r2 -- r3 )  f2> dup @ sign-bit xor over ! x+ round53? >ftop ;
+: fnegate ( F: r1 -- r2 )  /fentry top-bytes dup @ sign-bit xor swap ! ;  inline-latest
+: fabs    ( F: r1 -- r2 )  /fentry top-bytes dup @ sign-bit invert and swap ! ;  inline-latest
 
 \ Products: 32 x 64 bits, then 64 x 64 bits into four cells.
 : x*u     ( lo hi u -- t0 t1 t2 )  tuck um* 2>r um* 0 2r> d+ ;  inline-latest
@@ -218,8 +240,10 @@ fp-empty fp0 !  fp-empty fp !
 \ The top 64 bits of a product of two significands, with the sticky bit;
 \ c: the product reached bit 127.
 : top64   ( t0 t1 t2 t3 -- lo hi c )
-  dup 0< if 2swap or sticky-bit rot or swap true
-  else 2dup d+ 2>r dup 31 rshift >r 2* or sticky-bit r> or 2r> >r or r> false then ;  inline-latest
+  dup 0< 1+ dup >r                                     \ shifted left by 1 - c
+  tuck lshift >r over 31 rshift over and r> or >r
+  tuck lshift >r over 31 rshift over and r> or >r
+  lshift or sticky-bit r> or r> r> 1 xor ;  inline-latest
 : mul-special ( a b -- lo hi se )
   2dup nan-in? if nan-of exit then
   over @ over @ xor >r  @ e@ swap @ e@                 ( E2 E1 ) ( R: sign )
@@ -230,7 +254,6 @@ fp-empty fp0 !  fp-empty fp !
   2dup either-special? if mul-special exit then
   over @ over @ 2dup xor sign-bit and >r  e@ swap e@ + bias - >r
   m@ rot m@ mul64 top64 1 and r> + r> or ;
-: f*      ( F: r1 r2 -- r3 )  f2> x* round53? >ftop ;
 
 \ Division: a 128-bit dividend by a 64-bit divisor v (its bit 63 set), one
 \ 32-bit digit of the quotient at a time.
@@ -238,7 +261,7 @@ variable v0  variable v1
 : qhat    ( u1 u2 -- q )   \ the digit estimated from v's high cell: at most 2 too large
   dup v1 @ u< if v1 @ (um/mod) nip else 2drop -1 then ;
 : t-      ( a0 a1 a2 b0 b1 b2 -- c0 c1 c2 borrow )
-  {: a0 a1 a2 b0 b1 b2 :}  a0 a1 b0 b1 dsub  a2 swap - fw@ >r  b2 - fw@ r> or ;
+  >r rot >r dsub  r> swap - fw@ swap  r> - fw@ rot or ;
 : digit   ( u0 u1 u2 -- q r0 r1 )   \ u2:u1 < v
   2dup qhat dup >r  v0 @ v1 @ rot x*u t-
   begin while  r> 1- >r  >r v0 @ v1 @ dadd r> + fw@ 0= repeat
@@ -259,13 +282,18 @@ variable v0  variable v1
 : f/      ( F: r1 r2 -- r3 )  f2> x/ round53? >ftop ;
 
 \ Square roots: Newton's steps on 128 bits from above, s' = (s + N/s) / 2,
-\ until they stop going down; then s = floor(sqrt(N)).
-: isqrt32 ( u -- r )  {: u | r :}
-  16 0 do  r 1 15 i - lshift or  dup dup * u u> if drop else to r then  loop r ;
+\ until they stop going down; then s = floor(sqrt(N)). They start from
+\ (r + 1) 2^32, r at least the floor of the root of N's high 64 bits T: the
+\ root of T's high cell, then one step on 64 bits, which doubles its bits.
+: isqrt32 ( u -- r )  >r 0 $8000                        ( r bit ) ( R: u )
+  begin dup while  2dup or  dup dup * r@ u> if drop else rot drop swap then  1 rshift  repeat
+  drop rdrop ;
 : isqrt128 ( n0 n1 n2 n3 -- lo hi inexact )  {: n0 n1 n2 n3 | s0 s1 :}
-  n3 isqrt32 1+ 16 lshift ?dup if 0 swap else -1 -1 then to s1 to s0
+  n3 isqrt32 1+ 16 lshift dup if   \ r0 >= sqrt(T) > T / 2^32, so T / r0 fits a cell
+    dup n2 n3 rot (um/mod) nip + fw@ 31 lshift swap 1 rshift or  1+
+  then  ?dup if 0 swap else -1 -1 then  to s1 to s0
   begin
-    s0 v0 ! s1 v1 !  n0 n1 n2 n3 ud/v 2drop  s0 s1 dadd >r 1 drshift r> 31 lshift or
+    s0 v0 ! s1 v1 !  n0 n1 n2 n3 ud/v 2drop  s0 s1 dadd >r half r> 31 lshift or
     2dup s0 s1 du<
   while to s1 to s0 repeat 2drop
   s0 s1 s0 s1 mul64  n3 <> swap n2 <> or swap n1 <> or swap n0 <> or  s0 s1 rot ;
@@ -277,7 +305,7 @@ variable v0  variable v1
 : xsqrt   ( a -- lo hi se )
   dup @ dup ordinary? swap 0< 0= and 0= if sqrt-special exit then
   dup @ e@ bias - dup 1 and >r 2/ bias + swap m@ r>
-  if 0 0 2swap else over 31 lshift >r 1 drshift 0 r> 2swap then
+  if 0 0 2swap else over 31 lshift >r half 0 r> 2swap then
   isqrt128 sticky rot ;
 : fsqrt   ( F: r1 -- r2 )  1 entries xsqrt round53? >ftop ;
 
@@ -337,7 +365,6 @@ variable v0  variable v1
   over negative? over negative? 2dup and if 2drop swap mag< exit then
   or if drop negative? exit then  mag< ;
 : x=      ( a b -- flag )  2dup nan-in? if 2drop false exit then  >r order-key r> order-key t= ;
-: f<      ( F: r1 r2 -- ) ( -- flag )  f2> x< fdrop ;
 : f0<     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< and nip ;
 : f0=     ( F: r -- ) ( -- flag )  f>x e@ 0= nip nip ;
 
@@ -381,11 +408,133 @@ variable v0  variable v1
   [ action-of to-name ] literal execute ;
 ' fvalue-to is to-name
 
+\ --- Fast paths -------------------------------------------------------------
+
+\ F+ F- F* F< F> of two normal numbers run without calls, with at most two
+\ branches taken; every other case leaves by ELSE-TO for the general words
+\ above. The operands are at a + /FENTRY (r1) and a (r2); a is kept on the
+\ return stack, and the result goes to a + /FENTRY, the new top.
+: m1@     ( -- lo1 hi1 ) ( R: a -- a )  r@ 20 + @ r@ 16 + @ ;  inline-latest
+: m2@     ( -- lo2 hi2 ) ( R: a -- a )  r@ 8 + @ r@ 4 + @ ;  inline-latest
+: ordinary2? ( se1 se2 -- se1 se2 flag )
+  over e@ 1- e-special 1- u<  over e@ 1- e-special 1- u<  and ;  inline-latest
+: normal-result? ( se -- se flag )   \ rounding goes the short way (see ROUND53)
+  dup e@ e-normal - [ e-largest e-normal - ] literal u< ;  inline-latest
+: round-normal ( lo hi se -- lo' hi' se' )   \ ROUND53's common case without branches
+  >r swap dup 11 rshift 1 and $3FF + + -2048 and swap fw@ + fw@
+  dup 31 lshift rot or swap r> + ;  inline-latest
+: result! ( lo hi se -- ) ( R: a -- )  r> /fentry + dup fp ! fx! ;  inline-latest
+: round-result ( lo hi se -- ) ( R: a -- )  round53? result! ;
+: operands ( -- a b ) ( R: a -- )   \ for the general words: r1's entry and r2's, r2 popped
+  r> dup /fentry + dup fp ! swap ;  inline-latest
+\ Shifts by a computed count are slow in translated code (the carry it
+\ keeps waits for the shift); the fast paths multiply by powers of two.
+: powers-of-2, ( -- )  1 32 0 do dup , 2* loop drop ;
+: leading-zeros, ( -- )  256 0 do 8 i begin ?dup while 1 rshift swap 1- swap repeat c, loop ;
+create powers-of-2  powers-of-2,
+create byte-zeros  leading-zeros,   \ the leading zeros of a byte in 8 bits
+: 2^      ( n -- 2^n )  cells [ powers-of-2 ] literal + @ ;  inline-latest   \ 0 <= n < 32
+\ Shifts of a significand m: right by n, m * 2^(32-n) / 2^32 with the bits
+\ shifted out dropped; left by one unless bit 63 is set (m from 2^62 up).
+: um>>    ( lo hi 2^[32-n] -- lo' hi' )  tuck um* >r >r um* nip r> + r> ;  inline-latest
+: shift-up ( lo hi -- lo' hi' m )   \ multiplied by m, 1 or 2
+  dup 0< if 1 else  2* over 31 rshift or swap 2* swap  2 then ;  inline-latest
+: 64r-    ( lo2 hi2 lo1 hi1 -- lo hi )   \ m1 - m2
+  rot - >r swap - fw@ r> swap - ;  inline-latest
+\ m plus half r1's or r2's significand, which are fetched again rather than
+\ brought up from under m.
+: +m1/2   ( lo hi -- lo' hi' ) ( R: a -- a )
+  r@ 16 + @ 1 rshift +  swap r@ 20 + @ 1 rshift r@ 16 + @ 31 lshift or + fw@ rot + ;  inline-latest
+: +m2/2   ( lo hi -- lo' hi' ) ( R: a -- a )
+  r@ 4 + @ 1 rshift +  swap r@ 8 + @ 1 rshift r@ 4 + @ 31 lshift or + fw@ rot + ;  inline-latest
+\ A nonzero m shifted left until bit 63 is set, by n places.
+: clz     ( x -- n )   \ the leading zeros of a nonzero cell
+  dup $10000 u< dup >r  $FFFF and 1+ um* drop  r> 16 and >r
+  dup $1000000 u< dup >r  $FF and 1+ um* drop  r> 8 and r> + >r
+  24 rshift [ byte-zeros ] literal + c@ r> + ;  inline-latest
+: lead    ( lo hi -- lo' hi' n )
+  dup 0= >r  over r@ and or  swap r@ invert and swap  r> 32 and         ( lo hi n0 )
+  over clz tuck + >r  2^  tuck um* drop  -rot um* rot +  r> ;  inline-latest
+
+\ Sums. The sum m of the significands is computed from the smaller one
+\ shifted with its low bits dropped, so it lies a little below the exact
+\ sum (above the exact difference); rounding m is right except near a tie,
+\ where the general word decides.
+: general-sum ( x1 x2 -- ) ( R: a -- )  2drop  operands x+ round53? >ftop ;
+: general-sum3 ( x1 x2 x3 -- ) ( R: a -- )  drop general-sum ;
+: near-tie ( x1 x2 x3 -- ) ( R: a m -- )  rdrop general-sum3 ;
+: sum-tail ( se lo hi -- ) ( R: a -- )   \ se: the larger operand's, + 2 for a sum, + 1 for a difference
+  shift-up >r  over $7FF and $3FE - 4 u< 0= else-to near-tie
+  rot r> -  normal-result? else-to general-sum3  round-normal result! ;  inline-latest
+\ A borrow out of bit 63 (r2 was the larger): the difference is negated.
+: borrow-out ( se lo hi b -- se' lo' hi' )
+  negate >r  swap r@ xor r@ 1 and + fw@  rot r@ xor +
+  rot r> sign-bit and xor -rot ;  inline-latest
+\ Exponents at most one apart: the difference is exact (the operand halved
+\ loses no bit), and may cancel many leading bits.
+: lead-result ( se lo hi -- ) ( R: a -- )   \ m not zero
+  lead >r rot r> -  normal-result? else-to round-result  round-normal result! ;  inline-latest
+: exact-difference ( se loB hiB loS hiS -- ) ( R: a -- )
+  dsub borrow-out  2dup m0= if 2drop drop 0 0 0 result! exit then  lead-result ;
+: near-difference ( se2 se1 D -- ) ( R: a -- )
+  ?dup 0= if nip m1@ m2@ exact-difference exit then
+  0< if nip m1@ m2@ else drop m2@ m1@ then
+  over 1 and if 2drop general-sum3 exit then  half dsub drop lead-result ;   \ B - S/2 > 0
+: f+      ( F: r1 r2 -- r3 )
+  2 /fentry * top-bytes >r  r@ @ r@ /fentry + @  ordinary2? else-to general-sum   ( se2 se1 )
+  2dup xor 0< if                                               \ a difference
+    over e@ over e@ -  dup 1+ 2 u> else-to near-difference     ( se2 se1 D )  \ D: E2 - E1
+    dup 0< if  >r nip r> negate  swap 1+ swap  dup 33 u< else-to general-sum
+      32 swap - 2^  m2@ rot um>>  m1@ 64r-  sum-tail exit then
+    nip  swap 1+ swap  dup 33 u< else-to general-sum
+    32 swap - 2^  m1@ rot um>>  m2@ 64r-  sum-tail exit
+  then
+  over e@ over e@ -  dup 0> if                                 \ a sum, r2 the larger
+    nip  swap 2 + swap  dup 32 u< else-to general-sum
+    31 swap - 2^  m1@ rot um>>  +m2/2  sum-tail exit then
+  >r nip r> negate  swap 2 + swap  dup 32 u< else-to general-sum
+  31 swap - 2^  m2@ rot um>>  +m1/2  sum-tail ;
+: f-      ( F: r1 r2 -- r3 )  fnegate f+ ;
+
+\ Products: the top 64 bits of the product from three of the four partial
+\ products, at most 2 below the exact ones; outside the few values of the
+\ low bits where that could change the rounding, they round correctly.
+: general-product ( x1 x2 -- ) ( R: a -- )  2drop  operands x* round53? >ftop ;
+: general-product3 ( x1 x2 x3 -- ) ( R: a -- )  drop general-product ;
+: near-half ( x1 x2 -- ) ( R: a m -- )  rdrop general-product ;
+\ The signs and exponents are fetched again at the end rather than carried
+\ under the significand: a deep stack costs trips through the return stack.
+: f*      ( F: r1 r2 -- r3 )
+  2 /fentry * top-bytes >r  r@ @ r@ /fentry + @  ordinary2? else-to general-product  2drop
+  r@ 16 + @ r@ 8 + @ um* nip  r@ 20 + @ r@ 4 + @ um* nip  + fw@   \ the high cells of hi1 * lo2, lo1 * hi2
+  r@ 16 + @ r@ 4 + @ um*  rot +  >r + fw@ r> +             ( lo hi )   \ and hi1 * hi2
+  shift-up >r  over $7FF and $3FC - 5 u< 0= else-to near-half
+  r> negate  r@ @ e@ +  r@ /fentry + @ e@ +  [ bias 2 - ] literal -       ( lo hi E )
+  r@ @ r@ /fentry + @ xor sign-bit and or                                   ( lo hi se )
+  normal-result? else-to general-product3  round-normal result! ;
+
+\ Comparisons of two numbers from zero up, not infinite: the borrow of
+\ r1's exponent and significand less r2's.
+: positive2? ( se1 se2 -- se1 se2 flag )  over e-special u<  over e-special u<  and ;  inline-latest
+: less-general ( x1 x2 x3 -- flag ) ( R: a -- )
+  drop 2drop  r> dup /fentry 2* + fp !  dup /fentry + swap x< ;
+: greater-general ( x1 x2 x3 -- flag ) ( R: a -- )
+  drop 2drop  r> dup /fentry 2* + fp !  dup /fentry + x< ;
+: f<      ( F: r1 r2 -- ) ( -- flag )
+  2 /fentry * top-bytes >r
+  r@ 20 + @ r@ 8 + @ - fw@ nip  r@ 16 + @ r@ 4 + @ - fw@ >r swap - fw@ nip r> or
+  r@ /fentry + @ r@ @  positive2? else-to less-general  - swap - 0<
+  r> /fentry 2* + fp ! ;
+: f>      ( F: r1 r2 -- ) ( -- flag )
+  2 /fentry * top-bytes >r
+  r@ 8 + @ r@ 20 + @ - fw@ nip  r@ 4 + @ r@ 16 + @ - fw@ >r swap - fw@ nip r> or
+  r@ @ r@ /fentry + @  positive2? else-to greater-general  - swap - 0<
+  r> /fentry 2* + fp ! ;
+
 \ --- More comparisons -------------------------------------------------
 
 : f=      ( F: r1 r2 -- ) ( -- flag )  f2> x= fdrop ;
 : f<>     ( F: r1 r2 -- ) ( -- flag )  f= 0= ;
-: f>      ( F: r1 r2 -- ) ( -- flag )  f2> swap x< fdrop ;
 : f<=     ( F: r1 r2 -- ) ( -- flag )  f2> 2dup x< >r x= r> or fdrop ;
 : f>=     ( F: r1 r2 -- ) ( -- flag )  f2> swap 2dup x< >r x= r> or fdrop ;
 : f0>     ( F: r -- ) ( -- flag )  f>x 3dup nan3? if 3drop false exit then  nip dup e@ 0<> swap 0< 0= and nip ;

@@ -70,6 +70,15 @@ variable reach      \ the farthest forward branch so far
 : transfer? ( a -- flag )  op@ dup op-exit = swap op-branch = or ;
 : code=   ( a1 a2 u -- flag )
   0 ?do over i + c@p over i + c@p <> if 2drop false unloop exit then loop 2drop true ;
+\ A copy of inline code: the same instructions, and its branches that leave
+\ the code go where the original's go (the compiler relocates them).
+: same-ins? ( a1 a2 -- flag )   \ a1 in the copy, a2 in the original
+  over op@ over op@ <> if 2drop false exit then
+  over operand over operand =  over op@ 5 u< 0= or if 2drop true exit then
+  dup op@ 4 u< if target swap target = exit then  2drop false ;
+: copy=   ( a1 a2 u -- flag )
+  bounds ?do  dup i same-ins? 0= if drop unloop false exit then  next-ins  i /ins +loop
+  drop true ;
 \ Float words compiled inline have branches of their own: SEE reads each
 \ such copy as one unit.
 create inline-runs
@@ -77,7 +86,7 @@ create inline-runs
 : run-at ( a -- nt | 0 )   \ a float word compiled inline starts at a
   inline-runs begin dup @ while
     2dup @ dup xt>name 9 + c@  2 pick over + code-here u> if 2drop drop else
-    code= if nip @ xt>name exit then then  cell+
+    copy= if nip @ xt>name exit then then  cell+
   repeat 2drop 0 ;
 : next-unit ( a -- a' )  dup run-at ?dup if 9 + c@ + else next-ins then ;
 : code-end ( a -- a' )   \ after the EXIT or BRANCH that no forward branch passes
@@ -382,7 +391,7 @@ variable recursing   \ a stack check before a call of the word itself: RECURSE
 ' check? see-shape
 : fliteral? ( a -- a' true | a false )   \ the three cells of a float and the code of X>F
   dup flit-ops ops? 0= if false exit then
-  dup 15 + ['] x>f dup xt>name code-length code= 0= if false exit then
+  dup 15 + ['] x>f dup xt>name code-length copy= 0= if false exit then
   dup operand over 5 + operand 2 pick 10 + operand x>f shortest-text tok
   15 + ['] x>f xt>name code-length + true ;
 ' fliteral? see-shape

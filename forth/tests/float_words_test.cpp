@@ -39,6 +39,13 @@ TEST(FloatWords, StackWordsAndTheirErrors) {
     EXPECT_EQ(failing("fdrop"), "\nfdrop: floating-point stack underflow\n");
     EXPECT_EQ(failing("1e f+"), "\nf+: floating-point stack underflow\n");
     EXPECT_EQ(failing(": many 300 0 do 1e loop ; many"), "\nmany: floating-point stack overflow\n");
+    // The stack words are compiled inline; their copies branch to the words
+    // that throw, and a copy's branches inside its own code stay inside.
+    EXPECT_EQ(forth(": t1 fdup ; : t2 fover ; : t3 fswap ; : t4 frot ; : t5 0 fpick ; : t6 fnegate ; "
+                    "' t1 catch . ' t2 catch . ' t3 catch . ' t4 catch . ' t5 catch . ' t6 catch . "
+                    ": full 256 0 do 1e loop ; full ' t1 catch . ' t2 catch . ' t5 catch . fdepth ."),
+              "-45 -45 -45 -45 -45 -45 -44 -44 -44 256 ");
+    EXPECT_EQ(forth("also internals : f1 if 1 else 2 then ; inline-latest : g 0 f1 -1 f1 ; g . ."), "1 2 ");
     // CATCH gives back the depth the float stack had.
     EXPECT_EQ(forth("1e 2e fdepth . : t 3e 4e -1 throw ; ' t catch . fdepth . f.s"),
               "2 -1 2 <2> 1.00000000000000E0 2.00000000000000E0 ");
