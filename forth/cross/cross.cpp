@@ -13,6 +13,33 @@ using assembler::Label;
 
 namespace {
 
+// The arithmetic the top level runs on the host stack, one row a word.
+struct HostWord {
+    std::string_view name;
+    uint32_t (*binary)(uint32_t, uint32_t);
+    uint32_t (*unary)(uint32_t);
+};
+
+constexpr HostWord kHostWords[] = {
+    {"+", [](uint32_t a, uint32_t b) { return a + b; }, nullptr},
+    {"-", [](uint32_t a, uint32_t b) { return a - b; }, nullptr},
+    {"*", [](uint32_t a, uint32_t b) { return a * b; }, nullptr},
+    {"AND", [](uint32_t a, uint32_t b) { return a & b; }, nullptr},
+    {"OR", [](uint32_t a, uint32_t b) { return a | b; }, nullptr},
+    {"LSHIFT", [](uint32_t a, uint32_t b) { return b < 32 ? a << b : 0u; }, nullptr},
+    {"RSHIFT", [](uint32_t a, uint32_t b) { return b < 32 ? a >> b : 0u; }, nullptr},
+    {"NEGATE", nullptr, [](uint32_t a) { return 0u - a; }},
+    {"INVERT", nullptr, [](uint32_t a) { return ~a; }},
+    {"CELLS", nullptr, [](uint32_t a) { return a * 4; }},
+    {"CELL+", nullptr, [](uint32_t a) { return a + 4; }},
+};
+
+const HostWord* host_word(std::string_view upper_name) {
+    for (const HostWord& w : kHostWords)
+        if (w.name == upper_name) return &w;
+    return nullptr;
+}
+
 std::string upper_case(std::string_view s) {
     std::string u(s);
     for (char& c : u) c = char(upper(uint8_t(c)));
@@ -361,10 +388,6 @@ uint32_t CrossCompiler::pop() {
 
 void CrossCompiler::interpret_token(std::string_view token) {
     const std::string u = upper_case(token);
-    auto binary = [&](auto f) {
-        const uint32_t b = pop(), a = pop();
-        push(f(a, b));
-    };
     if (u == "\\") parse('\n');
     else if (u == "(") skip_comment_paren();
     else if (u == ":") define_colon();
@@ -447,18 +470,14 @@ void CrossCompiler::interpret_token(std::string_view token) {
         const std::string_view c = parse_name();
         if (c.empty()) fail("CHAR needs a character");
         push(uint8_t(c[0]));
-    } else if (u == "+") binary([](uint32_t a, uint32_t b) { return a + b; });
-    else if (u == "-") binary([](uint32_t a, uint32_t b) { return a - b; });
-    else if (u == "*") binary([](uint32_t a, uint32_t b) { return a * b; });
-    else if (u == "AND") binary([](uint32_t a, uint32_t b) { return a & b; });
-    else if (u == "OR") binary([](uint32_t a, uint32_t b) { return a | b; });
-    else if (u == "LSHIFT") binary([](uint32_t a, uint32_t b) { return b < 32 ? a << b : 0u; });
-    else if (u == "RSHIFT") binary([](uint32_t a, uint32_t b) { return b < 32 ? a >> b : 0u; });
-    else if (u == "NEGATE") push(0u - pop());
-    else if (u == "INVERT") push(~pop());
-    else if (u == "CELLS") push(pop() * 4);
-    else if (u == "CELL+") push(pop() + 4);
-    else if (u == "DUP") {
+    } else if (const HostWord* hw = host_word(u)) {
+        if (hw->binary) {
+            const uint32_t y = pop(), x = pop();
+            push(hw->binary(x, y));
+        } else {
+            push(hw->unary(pop()));
+        }
+    } else if (u == "DUP") {
         const uint32_t x = pop();
         push(x);
         push(x);
