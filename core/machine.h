@@ -117,6 +117,9 @@ struct Machine {
     // Bytes of the code area that holds translated code; 0 is the default.
     // Tests and fuzzers make it small, so that it fills and empties often.
     size_t native_code_bytes = 0;
+    // The code area in two views (written in one, run in the other), as on
+    // hosts that refuse memory both writable and executable; tests set it.
+    bool native_two_views = false;
 
     // The program address of the image's interrupt handler (DEBUG mode
     // 0x0200), 0 for none: a user interrupt is then delivered as a CALL to it.

@@ -270,5 +270,28 @@ TEST(NativeExact, CodeAreaOfTheDefaultSizeFillsWithoutHarm) {
     EXPECT_GT(native_resets(r.m), 0u);
 }
 
+// Hosts that refuse memory both writable and executable get the code area
+// as two views of one memory file: code is written in one and runs in the
+// other. Blocks, links, patches and resets all go through the writable view.
+TEST(NativeExact, CodeWrittenThroughASecondViewRunsTheSame) {
+    const testing::Setup two_views = [](Machine& m) { m.native_two_views = true; };
+    expect_same(rewritten_by_flash(3000), "two views, 4 KiB code area", two_views, 4096);
+    for (const char* snippet : {"1 2 3 4 5 + + + + DROP", "5 6 < DROP 9 9 U< DROP", "11 >R 12 >R R> R> DROP DROP"}) {
+        Assembler a = testing::harvard_image();
+        a.words(snippet);
+        testing::halt(a);
+        expect_same(a.finish(), std::string("two views: ") + snippet, two_views);
+    }
+
+    testing::VmRun r;
+    r.m.native_code_bytes = 4096;
+    r.m.native_two_views = true;
+    r.load(rewritten_by_flash(3000));
+    r.run();
+    ASSERT_EQ(r.status, kExitOk) << r.output();
+    if (!native_available(r.m)) GTEST_SKIP() << "no translated code on this host";
+    EXPECT_GT(native_resets(r.m), 20u);
+}
+
 }  // namespace
 }  // namespace norvex

@@ -74,7 +74,7 @@ struct Site {
 }  // namespace
 
 struct NativeCode {
-    explicit NativeCode(size_t bytes) : area(std::clamp(bytes, kMinCodeBytes, kMaxCodeBytes)) {}
+    NativeCode(size_t bytes, CodeViews views) : area(std::clamp(bytes, kMinCodeBytes, kMaxCodeBytes), views) {}
     ~NativeCode() { watch_interrupt(nullptr); }
 
     CodeArea area;
@@ -107,7 +107,7 @@ void prepare_watch(NativeCode& nc) { nc.watch = {&nc.ctx.interrupt, &nc.ctx.look
 // The entry and exit trampolines at the start of the code area.
 bool emit_trampolines(NativeCode& nc) {
     const Room room = nc.area.reserve(256);
-    Emitter a(room.start, room.limit);
+    Emitter a(room);
     nc.tramp.enter = reinterpret_cast<void (*)(Context*, const uint8_t*)>(a.here());
     for (Reg r : {RBX, RBP, R12, R13, R14, R15}) a.push(r);
     a.mov64(R14, RDI);
@@ -149,7 +149,8 @@ void reset_cache(NativeCode& nc) {
 
 bool create(Machine& m) {
     auto nc = std::unique_ptr<NativeCode, NativeCodeDeleter>(
-        new NativeCode(m.native_code_bytes ? m.native_code_bytes : kDefaultCodeBytes));
+        new NativeCode(m.native_code_bytes ? m.native_code_bytes : kDefaultCodeBytes,
+                       m.native_two_views ? CodeViews::Two : CodeViews::OneIfAllowed));
     if (!nc->area.ok() || !emit_trampolines(*nc)) return false;
     clear_lookup(*nc);
     prepare_watch(*nc);
@@ -163,7 +164,7 @@ bool create(Machine& m) {
 // after the block's code; false when they do not fit in the room.
 bool emit_link_stubs(NativeCode& nc, const TranslatedBlock& tb, Room room, uint8_t*& end,
                      std::vector<Site>& sites) {
-    Emitter stub(tb.code_end, room.limit);
+    Emitter stub({tb.code_end, room.limit, room.write_offset});
     for (const FixedExit& e : tb.exits) {
         uint8_t* at = stub.here();
         stub.store_imm(CTX(exit_site), uint32_t(nc.sites.size() + sites.size()));

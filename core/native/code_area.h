@@ -5,6 +5,12 @@
 // write outside what has been committed. When it is full the cache resets
 // it and starts again from an empty area, so its size bounds the memory that
 // translated code takes.
+//
+// Hosts that refuse memory both writable and executable (a hardened kernel
+// or a sandbox's system-call filter) get the area as two views of one
+// memory file: code runs in the executable view and is written through the
+// writable one. Every address handed out is in the executable view; writes
+// go through write_at().
 #pragma once
 
 #include <cstddef>
@@ -12,17 +18,29 @@
 
 namespace norvex::native {
 
-// Emission room: bytes [start, limit).
+// Emission room: bytes [start, limit) of the executable view; the byte at p
+// is written at p + write_offset.
 struct Room {
     uint8_t* start = nullptr;
     uint8_t* limit = nullptr;
+    uintptr_t write_offset = 0;
 };
+
+// Where the byte shown at p is written, for a view written `offset` bytes
+// away (0: the same memory). Integer arithmetic: the views are separate
+// mappings.
+inline uint8_t* write_at(uint8_t* p, uintptr_t offset) {
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(p) + offset);
+}
+
+enum class CodeViews { OneIfAllowed, Two };
 
 class CodeArea {
 public:
-    // An area of `bytes` (rounded up to whole pages); ok() is false when the
-    // host gives no executable memory.
-    explicit CodeArea(size_t bytes);
+    // An area of `bytes` (rounded up to whole pages), in one writable and
+    // executable view if the host allows it (or two views if asked); ok() is
+    // false when the host gives no executable memory at all.
+    explicit CodeArea(size_t bytes, CodeViews views = CodeViews::OneIfAllowed);
     ~CodeArea();
     CodeArea(const CodeArea&) = delete;
     CodeArea& operator=(const CodeArea&) = delete;
@@ -44,10 +62,16 @@ public:
     bool holds(const uint8_t* p, size_t n) const { return p >= base_ && p + n <= free_ && n <= size_; }
 
     size_t size() const { return size_; }
+    bool two_views() const { return write_offset_ != 0; }
     size_t free_bytes() const { return size_t(end_ - free_); }
 
 private:
+    bool map_one_view();
+    bool map_two_views();
+
     uint8_t* base_ = nullptr;
+    uint8_t* write_base_ = nullptr;   // the writable view (base_ itself with one view)
+    uintptr_t write_offset_ = 0;
     uint8_t* end_ = nullptr;
     size_t size_ = 0;
     uint8_t* fixed_ = nullptr;   // end of what reset() keeps

@@ -9,7 +9,7 @@ namespace norvex::native {
 using namespace x64;
 
 BlockTranslator::BlockTranslator(const TranslationSetting& s, uint32_t start, Room room)
-    : set_(s), c_(*s.mem), start_(start), a_(room.start, room.limit), s_(a_) {}
+    : set_(s), c_(*s.mem), start_(start), a_(room), s_(a_) {}
 
 void BlockTranslator::decode() {
     uint32_t pc = start_;

@@ -2,11 +2,15 @@
 // translator emits, nothing more. Memory operands are [base + index + disp32].
 // It writes only inside the room it was given, [start, limit): bytes past the
 // limit are counted but not written, and ok() then says the code did not fit;
-// fields are bound or patched only where they were written whole.
+// fields are bound or patched only where they were written whole. Addresses
+// are those the code runs at; a room in a separate writable view is written
+// there (see code_area.h).
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+
+#include "core/native/code_area.h"
 
 namespace norvex::x64 {
 
@@ -32,7 +36,8 @@ struct Mem {
 
 class Emitter {
 public:
-    Emitter(uint8_t* start, uint8_t* limit) : start_(start), p_(start), limit_(limit) {}
+    explicit Emitter(const native::Room& room)
+        : start_(room.start), p_(room.start), limit_(room.limit), write_offset_(room.write_offset) {}
 
     uint8_t* start() const { return start_; }
     uint8_t* here() const { return p_; }
@@ -120,18 +125,18 @@ public:
     void bind(uint8_t* field, const uint8_t* target = nullptr) {
         if (!written(field)) return;
         const int32_t rel = int32_t((target ? target : p_) - (field + 4));
-        std::memcpy(field, &rel, 4);
+        std::memcpy(native::write_at(field, write_offset_), &rel, 4);
     }
     // Replaces an imm32 emitted here.
     void set_imm32(uint8_t* field, uint32_t value) {
-        if (written(field)) std::memcpy(field, &value, 4);
+        if (written(field)) std::memcpy(native::write_at(field, write_offset_), &value, 4);
     }
     // The address of the last imm32 emitted (for immediates set later).
     uint8_t* last_imm32() const { return p_ - 4; }
 
 private:
     void byte(uint8_t b) {
-        if (p_ < limit_) *p_ = b;
+        if (p_ < limit_) *native::write_at(p_, write_offset_) = b;
         ++p_;
     }
     void dword(uint32_t v) { for (int i = 0; i < 4; ++i) byte(uint8_t(v >> (8 * i))); }
@@ -173,6 +178,7 @@ private:
     uint8_t* start_;
     uint8_t* p_;
     uint8_t* limit_;
+    uintptr_t write_offset_;
 };
 
 }  // namespace norvex::x64
