@@ -74,11 +74,7 @@ void fault_stop_report(Machine& m, FaultContext where, const char* message) {
     PRINTSTR(m, message);
 }
 
-}  // namespace
-
-RunEnd report_fault(Machine& m, const Fault& f) {
-    m.console->flush();
-    TextBatch report(m);
+void print_report(Machine& m, const Fault& f) {
     switch (f.kind) {
     case FaultKind::Translation:
         translation_report(m, f.translation, f.offset, f.where);
@@ -89,6 +85,22 @@ RunEnd report_fault(Machine& m, const Fault& f) {
     case FaultKind::Alignment:
         fault_stop_report(m, f.where, "\r\n\r\nAddress not Aligned\r\n");
         break;
+    }
+}
+
+}  // namespace
+
+RunEnd report_fault(Machine& m, const Fault& f) {
+    m.console->flush();
+    TextBatch report(m);
+    try {
+        print_report(m, f);
+    } catch (const Fault& inner) {
+        // The trace line of a stop report can fault itself (a return-stack
+        // pointer past its memory): that translation's report follows what
+        // was printed, and the run ends there. It prints no trace line, so
+        // it cannot fault again.
+        print_report(m, inner);
     }
     return RunEnd{kExitFault, true};
 }
