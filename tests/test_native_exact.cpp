@@ -205,6 +205,36 @@ TEST(NativeExact, PushesIntoProgramMemoryDropTheirTranslations) {
     }
 }
 
+// Variable memory inside the range of a 64 KiB program memory: the address
+// just past variable memory lies in program memory. A stack emptied to the
+// top of variable memory goes on in program memory whenever a new burst
+// starts there, as every instruction does under a run budget.
+TEST(NativeExact, AStackEmptiedToTheTopOfVariableMemoryGoesOnWhereANewBurstFindsIt) {
+    for (bool return_stack : {false, true}) {
+        ImageHeader h;
+        h.flags = 0x80;
+        h.p0 = 0;
+        h.px = 0x10000;
+        h.v0 = 0x8000;
+        h.vx = 0x9000;
+        h.start = 80;
+        Assembler a(0, h);
+        a.words(return_stack ? "RDROP 0x12345678 >R R@" : "DROP 0x12345678 DUP");
+        testing::halt(a);
+        const std::vector<uint8_t> image = a.finish();
+        // The stack starts one cell below the top of variable memory.
+        auto one_cell_below_the_top = [return_stack](Machine& m) {
+            (return_stack ? m.cpu.R : m.cpu.S) = m.mem.VAROFF + m.mem.VARSIZE - 4;
+        };
+        const std::string what = return_stack ? "return stack" : "data stack";
+        expect_same(image, what + ", one burst an instruction", [&](Machine& m) {
+            one_cell_below_the_top(m);
+            m.budget = 100000;
+        });
+        expect_same(image, what + ", free run", one_cell_below_the_top);
+    }
+}
+
 // --- the code area ----------------------------------------------------------------
 
 // A routine rewritten with FLASH-W before every call: each call needs a new

@@ -250,7 +250,8 @@ void drop_block(NativeCode& nc, Block* b) {
 
 bool native_available(const Machine& m) {
     const MemConf& c = m.mem;
-    return m.native_enabled && c.prg && c.var && c.prg != c.var && (c.Flag & F_PRGSEP);
+    return m.native_enabled && c.prg && c.var && c.prg != c.var && (c.Flag & F_PRGSEP) &&
+           (c.harvard() || c.VAROFF + c.VARSIZE - c.PRGOFF >= c.PRGSIZE);   // past the end: no block
 }
 
 void native_run(Machine& m) {

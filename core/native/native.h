@@ -24,7 +24,11 @@ namespace norvex {
 // The code area's size unless Machine::native_code_bytes sets another.
 constexpr size_t kDefaultCodeBytes = size_t(32) << 20;
 
-// True when free-run bursts of this machine may use translated code.
+// True when free-run bursts of this machine may use translated code: the
+// split layout, with the address just past variable memory in no block.
+// Translated code keeps the stack pointers as offsets into variable memory
+// from block to block; a stack emptied to the top of variable memory would
+// go on there, where a new burst finds that address in program memory.
 bool native_available(const Machine& m);
 
 // Runs translated code from Machine::cpu until it reaches an instruction that the
