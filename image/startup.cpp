@@ -51,7 +51,7 @@ MemoryBlock allocate_erased(uint64_t size) {
 // program memory with up to PRGSIZE image bytes.
 template <typename Load>
 void build_machine(Machine& m, StartupShow show, Load load) {
-    m.run_service = SYSCALL_DISPATCH;
+    m.run_service = dispatch_syscall;
     m.header_addr = m.space.add(m.header, kHeaderBytes);
     if (show) show(m, 0);
     MemConf& c = m.mem;
