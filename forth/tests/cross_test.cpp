@@ -49,6 +49,17 @@ Built build(const std::string& text) {
     return b;
 }
 
+// The message compiling the text after the base source fails with.
+std::string error_of(const std::string& text) {
+    CrossCompiler cc;
+    try {
+        cc.compile_text(std::string(kBase) + text, "k.fs");
+    } catch (const CrossError& e) {
+        return std::string(e.what());
+    }
+    return "no error";
+}
+
 std::vector<uint8_t> rel(uint8_t opcode, uint32_t from_after, uint32_t to) {
     const uint32_t off = to - from_after;
     return {opcode, uint8_t(off), uint8_t(off >> 8), uint8_t(off >> 16), uint8_t(off >> 24)};
@@ -191,15 +202,6 @@ TEST(CrossTables, HeaderFieldsAddTheirOffsets) {
 }
 
 TEST(CrossTables, UnknownMnemonicsAndTakenNamesAreErrors) {
-    auto error_of = [](const std::string& text) {
-        CrossCompiler cc;
-        try {
-            cc.compile_text(std::string(kBase) + text, "k.fs");
-        } catch (const CrossError& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
-    };
     EXPECT_NE(error_of("OPCODE FROB CONSTANT x").find("OPCODE needs a mnemonic"), std::string::npos);
     EXPECT_NE(error_of(": f OPCODE ;").find("OPCODE needs a mnemonic"), std::string::npos);
     EXPECT_NE(error_of(": >Flags ;").find("table word"), std::string::npos);
@@ -223,15 +225,6 @@ TEST(CrossErrors, NameTheSourceLine) {
         const auto line = 2 + std::count(kBase, kBase + std::strlen(kBase), '\n');
         EXPECT_EQ(std::string(e.what()), "k.fs:" + std::to_string(line) + ": undefined word frob");
     }
-    auto error_of = [](const std::string& text) {
-        CrossCompiler cc;
-        try {
-            cc.compile_text(std::string(kBase) + text, "k.fs");
-        } catch (const CrossError& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
-    };
     EXPECT_NE(error_of(": f if ;").find("unbalanced"), std::string::npos);
     EXPECT_NE(error_of(": f then ;").find("unbalanced"), std::string::npos);
     EXPECT_NE(error_of("PRIM: f ( x -- x x ) DUP ; FOLDABLE").find("FOLDABLE"), std::string::npos);
