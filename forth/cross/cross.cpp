@@ -130,6 +130,7 @@ CrossCompiler::Word& CrossCompiler::make_word(std::string_view name, Kind kind) 
     if (!data_origin_set_) fail("DATA-SPACE must come before the first definition");
     if (name.empty()) fail("name expected");
     if (name.size() > kMaxNameLength) fail("name too long");
+    if (is_table_word(upper_case(name))) fail(std::string(name) + " names a table word of the cross-compiler");
     const uint32_t hash = name_hash(name);
     align();
     const uint32_t nt = here();

@@ -10,7 +10,8 @@
 // tail position as a branch (the kernel's compiler also folds literals and
 // gives DO and +LOOP with known numbers shorter code). A few directives (DATA-SPACE, HEADER!, START!,
 // LINK-NAMES, CODE-HERE) place the image; at the top level a small host
-// stack evaluates numbers and simple arithmetic for them.
+// stack evaluates numbers and simple arithmetic for them. OPCODE and the
+// header fields (layout.h) name numbers the rest of the system defines.
 #pragma once
 
 #include <cstdint>
@@ -75,10 +76,12 @@ private:
     [[noreturn]] void fail(const std::string& message) const;
 
     // The two states (vocabulary.cpp): a word of the state's word sets runs
-    // its handler; otherwise a number, or a word of the kernel being built.
+    // its handler; otherwise a table word, a number, or a word of the kernel.
     struct Vocabulary;   // the word sets, {name, handler} rows
     void interpret_token(std::string_view token);
     void compile_token(std::string_view token);
+    bool table_word(const std::string& upper_token);   // table_words.cpp
+    static bool is_table_word(std::string_view upper_name);
 
     // Handlers of the words the cross-compiler runs itself, by word set.
     // Comments, in both states:

@@ -1,8 +1,9 @@
 // The cross-compiler's vocabulary: the words it runs itself, one table of
 // {name, handler} rows per word set, and the two states that look them up.
-// A word found here comes before a number and before a word of the kernel
-// with the same name; any other word at the top level must be a constant or
-// variable, and in a definition is compiled.
+// A word found here, or a table word (table_words.cpp), comes before a
+// number and before a word of the kernel with the same name; any other word
+// at the top level must be a constant or variable, and in a definition is
+// compiled.
 #include <span>
 
 #include "forth/cross/cross.h"
@@ -161,9 +162,9 @@ struct CrossCompiler::Vocabulary {
 
 void CrossCompiler::interpret_token(std::string_view token) {
     const std::string u = upper_case(token);
-    if (const Vocabulary::Row* row = Vocabulary::find(Vocabulary::kInterpreting, u)) {
-        (this->*row->run)();
-    } else if (const HostWord* hw = host_word(u)) {
+    if (const Vocabulary::Row* row = Vocabulary::find(Vocabulary::kInterpreting, u)) return (this->*row->run)();
+    if (table_word(u)) return;
+    if (const HostWord* hw = host_word(u)) {
         if (hw->binary) {
             const uint32_t y = pop(), x = pop();
             push(hw->binary(x, y));
@@ -183,9 +184,9 @@ void CrossCompiler::interpret_token(std::string_view token) {
 
 void CrossCompiler::compile_token(std::string_view token) {
     const std::string u = upper_case(token);
-    if (const Vocabulary::Row* row = Vocabulary::find(Vocabulary::kCompiling, u)) {
-        (this->*row->run)();
-    } else if (const Word* w = find(token)) {
+    if (const Vocabulary::Row* row = Vocabulary::find(Vocabulary::kCompiling, u)) return (this->*row->run)();
+    if (table_word(u)) return;
+    if (const Word* w = find(token)) {
         if (flags_of(*w) & kImmediate)
             fail(std::string(token) + " is immediate and cannot run at cross-compile time");
         emit_word(*w);
