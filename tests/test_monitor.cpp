@@ -1,15 +1,13 @@
 // Start-up display, trace line, fault reports and run control, byte for byte.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
 
 #include "image/header.h"
 #include "image/startup.h"
 #include "monitor/trace.h"
-#include "vm_fixture.h"
+#include "tests/process_run.h"
+#include "tests/rig.h"
 #include "testing/script_console.h"
 
 namespace norvex {
@@ -17,20 +15,6 @@ namespace {
 
 using assembler::Assembler;
 using testing::harvard_image;
-
-// An image file in a temporary directory, removed with the object.
-struct ImageFile {
-    std::string path;
-    explicit ImageFile(const std::vector<uint8_t>& bytes) {
-        char name[] = "/tmp/norvex-test-XXXXXX";
-        const int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-        ::close(fd);
-        path = name;
-    }
-    ~ImageFile() { std::remove(path.c_str()); }
-};
 
 struct Outcome {
     std::string output;
@@ -41,7 +25,7 @@ struct Outcome {
 // for the image file's name, quoted (an absolute path begins with the slash
 // of a trace prefix).
 Outcome run_norvex(const std::vector<uint8_t>& image, std::string args, const std::string& keys = {}) {
-    ImageFile file(image);
+    const testing::TempFile file(image);
     const size_t at = args.find('%');
     if (at != std::string::npos) args.replace(at, 1, '"' + file.path + '"');
     ScriptConsole console(keys);
@@ -52,9 +36,10 @@ Outcome run_norvex(const std::vector<uint8_t>& image, std::string args, const st
 }
 
 Outcome run_builtin(const std::vector<uint8_t>& image, const std::string& keys = {}) {
-    ScriptConsole console(keys);
-    const int status = testing::run_program(console, image);
-    return {console.output(), status};
+    testing::Rig r;
+    r.console.add_keys(keys);
+    const int status = r.run_as_process(image);
+    return {r.output(), status};
 }
 
 // LIT 5, DUP, +, BYE.
@@ -227,7 +212,7 @@ TEST(RunControl, ExitRequestEndsTheRunWithTheLowByteAsStatus) {
     EXPECT_EQ(o.status, 0x2A);
     // Bit 8 with any others: still only the request; the run modes and the
     // break address stay as they were.
-    testing::VmRun run;
+    testing::Rig run;
     run.load(exit_program(0x01FF));
     run.run();
     EXPECT_EQ(run.status, 0x2A);
@@ -456,7 +441,7 @@ TEST(Services, GetparHandsOutTheArgumentStringOnce) {
     a.op(Op::CFETCHX);   // first character
     a.syscall(Service::GETPAR);
     testing::halt(a);
-    testing::VmRun run;
+    testing::Rig run;
     run.load(a.finish(), "hello world");
     run.run();
     ASSERT_EQ(run.status, kExitOk) << run.output();
@@ -471,7 +456,7 @@ TEST(Services, DebugTakesTheLowByteAndAllOfTheAddress) {
     a.lit(0xDEADBEEF);
     a.lit(0x8000 | DM_STOP);   // a high bit that asks for nothing
     a.syscall(Service::DEBUG);
-    testing::VmRun run;
+    testing::Rig run;
     run.load(a.finish());
     run.run();
     EXPECT_EQ(run.m.DBGMODE, DM_STOP);
@@ -505,7 +490,7 @@ TEST(Startup, MemoryContentsAndRegisters) {
     h.start = 0x1000 + 80;
     Assembler a(0x1000, h);
     testing::halt(a);
-    testing::VmRun run;
+    testing::Rig run;
     run.load(a.finish());
     const MemConf& c = run.m.mem;
     EXPECT_EQ(c.PRGPTR, c.VARPTR);
