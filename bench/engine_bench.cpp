@@ -20,7 +20,7 @@
 #include "testing/script_console.h"
 
 namespace norvex {
-BurstEnd RUNBURST_UNCHECKED(Machine& m);
+BurstEnd interpret_burst_unchecked(Machine& m);
 }
 
 using namespace norvex;
@@ -216,8 +216,8 @@ int main(int argc, char** argv) {
         std::vector<double> native, checked, unchecked;
         for (int r = 0; r < rounds; ++r) {   // interleaved: drift hits all alike
             native.push_back(seconds_to_run(k, RUNBURST));
-            checked.push_back(seconds_to_run(k, RUNBURST_INTERPRETED));
-            unchecked.push_back(seconds_to_run(k, RUNBURST_UNCHECKED));
+            checked.push_back(seconds_to_run(k, interpret_burst));
+            unchecked.push_back(seconds_to_run(k, interpret_burst_unchecked));
         }
         const double n = median(native), c = median(checked), u = median(unchecked);
         const double count = double(k.instructions);

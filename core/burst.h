@@ -56,11 +56,12 @@ inline void stored(Machine& m, const uint8_t* p, uint32_t width) {
 // Where a register left by translated code points (see burst.cpp).
 uint8_t* resume_location(Machine& m, Translation t, uint32_t a);
 
-// The burst loop (engine.cpp). kChecked is false only in the benchmark's
+// The interpreter: one burst of the loop in engine.cpp (with `resume`, one
+// instruction). kChecked is false only in the benchmark's
 // unchecked build.
 enum class BurstEnd;
 template <bool kChecked>
-BurstEnd run_burst(Machine& m, bool resume);
+BurstEnd interpret(Machine& m, bool resume);
 
 struct Burst {
     Machine& m;

@@ -78,7 +78,7 @@ DispatchTable by_stored_byte(const void* const (&by_opcode)[64], const void* ill
 // With `resume`, the burst runs one instruction whatever the run mode, as
 // the continuation of a burst that translated code has been running.
 template <bool kChecked>
-BurstEnd run_burst(Machine& m, bool resume) {
+BurstEnd interpret(Machine& m, bool resume) {
     const MemConf& c = m.mem;
     const bool align = c.Flag & F_ALIGN;
     const bool single = resume;
@@ -599,9 +599,9 @@ save_registers:
 #undef POLL
 }
 
-template BurstEnd run_burst<true>(Machine& m, bool resume);
+template BurstEnd interpret<true>(Machine& m, bool resume);
 #ifdef NORVEX_BENCH_UNCHECKED
-template BurstEnd run_burst<false>(Machine& m, bool resume);
+template BurstEnd interpret<false>(Machine& m, bool resume);
 #endif
 
 }  // namespace norvex

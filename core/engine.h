@@ -18,6 +18,6 @@ enum class BurstEnd {
 // (core/fault.h), with nothing printed.
 BurstEnd RUNBURST(Machine& m);
 // The same without translated code: the interpreter alone (tests, benchmark).
-BurstEnd RUNBURST_INTERPRETED(Machine& m);
+BurstEnd interpret_burst(Machine& m);
 
 }  // namespace norvex

@@ -19,10 +19,10 @@ namespace {
 BurstEnd budgeted_burst(Machine& m) {
     BurstEnd end;
     if (m.DBGMODE & kDbgMask) {
-        end = run_burst<true>(m, false);
+        end = interpret<true>(m, false);
     } else {
         if (native_available(m)) native_run(m);
-        end = run_burst<true>(m, true);
+        end = interpret<true>(m, true);
     }
     if (--m.budget == 0) m.DBGMODE |= DM_STOP;
     return end;
@@ -53,9 +53,9 @@ BurstEnd deliver_interrupt(Machine& m) {
 
 // A burst of the interpreter alone that may run long: no translation may
 // exist meanwhile (see the note on program-memory writes above).
-BurstEnd interpreted_burst(Machine& m) {
+BurstEnd burst_without_translations(Machine& m) {
     if (m.native && !(m.DBGMODE & kDbgMask)) native_forget(m);
-    return run_burst<true>(m, false);
+    return interpret<true>(m, false);
 }
 
 // Free run alternates translated code with single instructions of the
@@ -68,12 +68,12 @@ BurstEnd RUNBURST(Machine& m) {
         clear_interrupt();
     }
     if (m.budget) return budgeted_burst(m);
-    if ((m.DBGMODE & kDbgMask) || !native_available(m)) return interpreted_burst(m);
+    if ((m.DBGMODE & kDbgMask) || !native_available(m)) return burst_without_translations(m);
     const CpuState start = m.cpu;
     for (;;) {
         native_run(m);
         if (interrupt_pending()) return BurstEnd::Normal;
-        if (run_burst<true>(m, true) == BurstEnd::Abandoned) {
+        if (interpret<true>(m, true) == BurstEnd::Abandoned) {
             // As if the whole burst had been abandoned: PC, S and R as at its start.
             m.cpu.PC = start.PC;
             m.cpu.S = start.S;
@@ -81,14 +81,14 @@ BurstEnd RUNBURST(Machine& m) {
             return BurstEnd::Abandoned;
         }
         if ((m.DBGMODE & kDbgMask) || interrupt_pending()) return BurstEnd::Normal;
-        if (!m.native_enabled) return interpreted_burst(m);
+        if (!m.native_enabled) return burst_without_translations(m);
     }
 }
 
-BurstEnd RUNBURST_INTERPRETED(Machine& m) { return run_burst<true>(m, false); }
+BurstEnd interpret_burst(Machine& m) { return interpret<true>(m, false); }
 
 #ifdef NORVEX_BENCH_UNCHECKED
-BurstEnd RUNBURST_UNCHECKED(Machine& m) { return run_burst<false>(m, false); }
+BurstEnd interpret_burst_unchecked(Machine& m) { return interpret<false>(m, false); }
 #endif
 
 }  // namespace norvex

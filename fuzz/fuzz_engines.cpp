@@ -89,6 +89,9 @@ struct Run {
         } catch (const Fault& f) {
             status = report_fault(m, f).status;
             ended = true;
+        } catch (const StartupFailure&) {
+            status = kExitStartup;
+            ended = true;
         }
     }
 };

@@ -18,6 +18,7 @@
 #include "host/console.h"
 #include "testing/script_console.h"
 #include "monitor/run_control.h"
+#include "monitor/startup_display.h"
 #include "monitor/run_end.h"
 
 using namespace norvex;
@@ -66,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m.native_enabled = !(mode & 1);
     fuzz::bound(m);
     const int status = MAINLOOP(m, [&](Machine& mm) {
-        if (builtin) STARTUP_BUILTIN(mm, args, image, image_size);
-        else STARTUP(mm, args);
+        if (builtin) STARTUP_BUILTIN(mm, args, image, image_size, show_startup);
+        else STARTUP(mm, args, show_startup);
     });
     // A report or stop ends with its status; DEBUG's exit request with any byte.
     if (status < 0 || status > 255) __builtin_trap();

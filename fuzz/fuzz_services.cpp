@@ -91,7 +91,7 @@ struct Session {
         Burst b{m, pc, sp, rp, area_of(m.mem, pc), area_of(m.mem, sp), area_of(m.mem, rp)};
         for (uint32_t a : args) b.push(a);
         b.push(code);
-        SYSCALL_DISPATCH(b);
+        dispatch_syscall(b);
         // Results (ids, addresses) become arguments of later calls.
         const ptrdiff_t depth = sp - b.sp;
         for (ptrdiff_t i = 0; i < 3 && 4 * (i + 1) <= depth; ++i)

@@ -12,23 +12,15 @@
 #include "image/header.h"
 #include "image/options.h"
 #include "services/dispatch.h"
-#include "monitor/run_end.h"
-#include "monitor/text_output.h"
 
 namespace norvex {
 
 namespace {
 
-[[noreturn]] void missing_file(Machine& m) {
-    PRINTSTR(m, "Missing zvK Image File Name\r\n");
-    throw RunEnd{kExitStartup, true};
-}
+[[noreturn]] void missing_file() { throw StartupFailure{"Missing zvK Image File Name", true}; }
 
 // A start-up failure the machine cannot begin from: one line, no key wait.
-[[noreturn]] void startup_failure(Machine& m, const std::string& line) {
-    PRINTSTR(m, line + "\r\n");
-    throw RunEnd{kExitStartup, false};
-}
+[[noreturn]] void startup_failure(const std::string& line) { throw StartupFailure{line, false}; }
 
 std::string hex8(uint32_t v) {
     char text[9];
@@ -46,50 +38,6 @@ void keep_arguments(Machine& m, const std::string& args) {
     m.ARGSTR = base;
 }
 
-void display_head(Machine& m) {
-    TextBatch display(m);
-    PRINTSTR(m, "\r\nNorvex by Tamrel");
-    PRINTSTR(m, "\r\n============================");
-    PRINTSTR(m, "\r\nHeader of zvk-File: ");
-    PRINTSTR(m, "\r\n");
-    for (uint32_t line = 0; line < 5; ++line) {
-        DUMPLINE(m, m.header_addr + 16 * line);
-        PRINTSTR(m, "\r\n");
-    }
-}
-
-void display_step(Machine& m, int step) {
-    TextBatch display(m);
-    const MemConf& c = m.mem;
-    switch (step) {
-    case 1:
-        PRINTSTR(m, "\r\nFlash   : $");
-        PRINTHEX(m, c.PRGOFF, 8);
-        PRINTSTR(m, " - $");
-        PRINTHEX(m, c.PRGSIZE, 8);
-        break;
-    case 2:
-        PRINTSTR(m, "\r\nRAM     : $");
-        PRINTHEX(m, c.VAROFF, 8);
-        PRINTSTR(m, " - $");
-        PRINTHEX(m, c.VARSIZE, 8);
-        break;
-    case 3:
-        PRINTSTR(m, "\r\nHarvard : ");
-        PRINTHEX(m, c.Flag & F_HARVARD, 8);
-        break;
-    case 4:
-        PRINTSTR(m, "\r\nAlign   : ");
-        PRINTHEX(m, c.Flag & F_ALIGN, 8);
-        break;
-    case 5:
-        PRINTSTR(m, "\r\nStart   : $");
-        PRINTHEX(m, m.cpu.PC, 8);
-        PRINTSTR(m, "\r\n");
-        break;
-    }
-}
-
 // An erased memory block of `size` addressable bytes plus the engine's
 // padding; nullptr when the host has no memory for it. Erased bytes are zero
 // host bytes (memory is stored complemented), so the block comes zero-filled
@@ -102,44 +50,43 @@ MemoryBlock allocate_erased(uint64_t size) {
 // Header copy, resolution, allocation and placement; `load` then fills
 // program memory with up to PRGSIZE image bytes.
 template <typename Load>
-void build_machine(Machine& m, Load load) {
-    m.run_service = SYSCALL_DISPATCH;
+void build_machine(Machine& m, StartupShow show, Load load) {
+    m.run_service = dispatch_syscall;
     m.header_addr = m.space.add(m.header, kHeaderBytes);
-    const bool display = m.DBGMODE & kDbgMask;
-    if (display) display_head(m);
+    if (show) show(m, 0);
     MemConf& c = m.mem;
     resolve_config(m.header, c, m.cpu.PC, [&](int step) {
-        if (display) display_step(m, step);
+        if (show) show(m, step);
     });
 
     // Variable memory with its guard: the configured bytes erased to 0xFF,
     // the guard zero.
     const uint64_t var_bytes = uint64_t(c.VARSIZE) + kGuardBytes;
     if (c.VARSIZE == 0 || var_bytes > 0xFFFFFFFFu)
-        startup_failure(m, "Cannot allocate variable memory: $" + hex8(c.VAROFF) + " - $" +
+        startup_failure("Cannot allocate variable memory: $" + hex8(c.VAROFF) + " - $" +
                                hex8(c.VARSIZE) + " is not a usable range");
     m.var_block = allocate_erased(var_bytes);
     if (!m.var_block)
-        startup_failure(m, "Cannot allocate variable memory: the host has no $" +
+        startup_failure("Cannot allocate variable memory: the host has no $" +
                                hex8(uint32_t(var_bytes)) + " bytes");
     c.var = m.var_block.get();
     const uint8_t zero_guard[kGuardBytes] = {};
     mem_write(c.var + c.VARSIZE, zero_guard, kGuardBytes);
     c.VARPTR = m.space.add(c.var, uint32_t(var_bytes), false, true);
-    if (!c.VARPTR) startup_failure(m, "Cannot allocate variable memory: address space full");
+    if (!c.VARPTR) startup_failure("Cannot allocate variable memory: address space full");
     c.Flag |= F_VARALLOC;
 
     if (c.Flag & F_PRGSEP) {
         if (c.PRGSIZE == 0)
-            startup_failure(m, "Cannot allocate program memory: $" + hex8(c.PRGOFF) + " - $" +
+            startup_failure("Cannot allocate program memory: $" + hex8(c.PRGOFF) + " - $" +
                                    hex8(c.PRGSIZE) + " is not a usable range");
         m.prg_block = allocate_erased(c.PRGSIZE);
         if (!m.prg_block)
-            startup_failure(m, "Cannot allocate program memory: the host has no $" +
+            startup_failure("Cannot allocate program memory: the host has no $" +
                                    hex8(c.PRGSIZE) + " bytes");
         c.prg = m.prg_block.get();
         c.PRGPTR = m.space.add(c.prg, c.PRGSIZE, false, true);
-        if (!c.PRGPTR) startup_failure(m, "Cannot allocate program memory: address space full");
+        if (!c.PRGPTR) startup_failure("Cannot allocate program memory: address space full");
         c.Flag |= F_PRGALLOC;
     } else if (!(c.Flag & F_HARVARD)) {
         c.prg = c.var;
@@ -161,17 +108,17 @@ void build_machine(Machine& m, Load load) {
 
 }  // namespace
 
-void STARTUP(Machine& m, const std::string& args) {
+void STARTUP(Machine& m, const std::string& args, StartupShow show) {
     m.mem = MemConf{};
     keep_arguments(m, args);
     const CommandLine cl = read_command_line(args);
-    if (!cl.ok) missing_file(m);
+    if (!cl.ok) missing_file();
     struct stat st;
-    if (::stat(cl.name.c_str(), &st) != 0) missing_file(m);
+    if (::stat(cl.name.c_str(), &st) != 0) missing_file();
 
     const int fd = ::open(cl.name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        startup_failure(m, "Cannot open zvK Image File " + cl.name + ": " + std::strerror(errno));
+        startup_failure("Cannot open zvK Image File " + cl.name + ": " + std::strerror(errno));
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
@@ -190,7 +137,7 @@ void STARTUP(Machine& m, const std::string& args) {
         return true;
     };
     if (!read_at(m.header, kHeaderBytes, 0))
-        startup_failure(m, "Cannot read zvK Image File " + cl.name + ": " + std::strerror(errno));
+        startup_failure("Cannot read zvK Image File " + cl.name + ": " + std::strerror(errno));
 
     MemConf& c = m.mem;
     c.Flag = cl.flags;
@@ -200,7 +147,7 @@ void STARTUP(Machine& m, const std::string& args) {
     c.VARSIZE = cl.var_size;
     m.cpu.PC = cl.start;
     m.DBGMODE = cl.dbgmode;
-    build_machine(m, [&](uint8_t* prg, uint32_t size) {
+    build_machine(m, show, [&](uint8_t* prg, uint32_t size) {
         // Read in chunks and store them complemented.
         std::vector<uint8_t> chunk(std::min<uint32_t>(size, 1u << 16));
         for (uint32_t done = 0; done < size;) {
@@ -209,7 +156,7 @@ void STARTUP(Machine& m, const std::string& args) {
             do got = ::pread(fd, chunk.data(), want, off_t(done));
             while (got < 0 && errno == EINTR);
             if (got < 0)
-                startup_failure(m, "Cannot read zvK Image File " + cl.name + ": " + std::strerror(errno));
+                startup_failure("Cannot read zvK Image File " + cl.name + ": " + std::strerror(errno));
             if (got == 0) break;
             mem_write(prg + done, chunk.data(), size_t(got));
             done += uint32_t(got);
@@ -218,11 +165,12 @@ void STARTUP(Machine& m, const std::string& args) {
     m.ARGSTR += uint32_t(cl.rest);
 }
 
-void STARTUP_BUILTIN(Machine& m, const std::string& args, const uint8_t* image, uint32_t size) {
+void STARTUP_BUILTIN(Machine& m, const std::string& args, const uint8_t* image, uint32_t size,
+                     StartupShow show) {
     m.mem = MemConf{};
     keep_arguments(m, args);
     std::memcpy(m.header, image, std::min<uint32_t>(size, kHeaderBytes));
-    build_machine(m, [&](uint8_t* prg, uint32_t prg_size) {
+    build_machine(m, show, [&](uint8_t* prg, uint32_t prg_size) {
         mem_write(prg, image, std::min(size, prg_size));
     });
 }

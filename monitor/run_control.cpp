@@ -64,6 +64,9 @@ int MAINLOOP(Machine& m, const std::function<void(Machine&)>& startup) {
         end = e;
     } catch (const Fault& f) {
         end = report_fault(m, f);
+    } catch (const StartupFailure& f) {
+        PRINTSTR(m, f.line + "\r\n");
+        end = {kExitStartup, f.wait_key};
     }
     m.console->flush();   // the last text out before any wait and at every end
     if (end.wait_key) WAITKEY(m);

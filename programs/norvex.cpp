@@ -4,6 +4,7 @@
 #include "image/startup.h"
 #include "host/posix_console.h"
 #include "monitor/run_control.h"
+#include "monitor/startup_display.h"
 #include "programs/arguments.h"
 
 int main(int argc, char** argv) {
@@ -11,5 +12,5 @@ int main(int argc, char** argv) {
     norvex::PosixConsole console;
     norvex::Machine m;
     m.console = &console;
-    return norvex::MAINLOOP(m, [&](norvex::Machine& mm) { norvex::STARTUP(mm, args); });
+    return norvex::MAINLOOP(m, [&](norvex::Machine& mm) { norvex::STARTUP(mm, args, norvex::show_startup); });
 }

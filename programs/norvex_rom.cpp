@@ -5,6 +5,7 @@
 #include "image/startup.h"
 #include "host/posix_console.h"
 #include "monitor/run_control.h"
+#include "monitor/startup_display.h"
 #include "programs/arguments.h"
 
 namespace norvex {
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     norvex::Machine m;
     m.console = &console;
     return norvex::MAINLOOP(m, [&](norvex::Machine& mm) {
-        norvex::STARTUP_BUILTIN(mm, args, norvex::BUILTIN_IMAGE, norvex::BUILTIN_IMAGE_SIZE);
+        norvex::STARTUP_BUILTIN(mm, args, norvex::BUILTIN_IMAGE, norvex::BUILTIN_IMAGE_SIZE,
+                                 norvex::show_startup);
     });
 }

@@ -67,7 +67,7 @@ const ServiceEntry* service_named(std::string_view name) {
     return nullptr;
 }
 
-ServiceEnd SYSCALL_DISPATCH(Burst& b) {
+ServiceEnd dispatch_syscall(Burst& b) {
     // The code is looked at before it is popped: the illegal-opcode stop
     // reports the stack with the code still on it.
     const uint32_t code = b.peek(0);

@@ -50,6 +50,6 @@ const ServiceEntry* service_named(std::string_view name);
 
 // Runs the SYSCALL at b.pc - 1: pops the code, runs the service and pushes
 // its ior. A code without a service is the illegal-opcode stop.
-ServiceEnd SYSCALL_DISPATCH(Burst& b);
+ServiceEnd dispatch_syscall(Burst& b);
 
 }  // namespace norvex

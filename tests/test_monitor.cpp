@@ -5,6 +5,7 @@
 
 #include "image/header.h"
 #include "image/startup.h"
+#include "monitor/startup_display.h"
 #include "monitor/trace.h"
 #include "tests/process_run.h"
 #include "tests/rig.h"
@@ -31,7 +32,7 @@ Outcome run_norvex(const std::vector<uint8_t>& image, std::string args, const st
     ScriptConsole console(keys);
     Machine m;
     m.console = &console;
-    const int status = MAINLOOP(m, [&](Machine& mm) { STARTUP(mm, args); });
+    const int status = MAINLOOP(m, [&](Machine& mm) { STARTUP(mm, args, show_startup); });
     return {console.output(), status};
 }
 

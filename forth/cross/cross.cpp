@@ -172,6 +172,7 @@ CrossCompiler::Word& CrossCompiler::make_word(std::string_view name, Kind kind) 
     if (!data_origin_set_) fail("DATA-SPACE must come before the first definition");
     if (name.empty()) fail("name expected");
     if (name.size() > kMaxNameLength) fail("name too long");
+    if (is_table_word(upper_case(name))) fail(std::string(name) + " names a table word of the cross-compiler");
     const uint32_t hash = name_hash(name);
     align();
     const uint32_t nt = here();
@@ -388,6 +389,7 @@ uint32_t CrossCompiler::pop() {
 
 void CrossCompiler::interpret_token(std::string_view token) {
     const std::string u = upper_case(token);
+    if (table_word(u)) return;
     if (u == "\\") parse('\n');
     else if (u == "(") skip_comment_paren();
     else if (u == ":") define_colon();
@@ -508,6 +510,7 @@ void CrossCompiler::compile_token(std::string_view token) {
         return;
     }
     if (compile_control(u)) return;
+    if (table_word(u)) return;
     if (const Word* w = find(token)) {
         if (data_[w->nt + kFlagsOffset - data_origin_] & kImmediate)
             fail(std::string(token) + " is immediate and cannot run at cross-compile time");

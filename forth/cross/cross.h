@@ -10,7 +10,8 @@
 // tail position as a branch (the kernel's compiler also folds literals and
 // gives DO and +LOOP with known numbers shorter code). A few directives (DATA-SPACE, HEADER!, START!,
 // LINK-NAMES, CODE-HERE) place the image; at the top level a small host
-// stack evaluates numbers and simple arithmetic for them.
+// stack evaluates numbers and simple arithmetic for them. OPCODE and the
+// header fields (layout.h) name numbers the rest of the system defines.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +80,8 @@ private:
     void interpret_token(std::string_view token);
     void compile_token(std::string_view token);
     bool compile_control(const std::string& upper_token);
+    bool table_word(const std::string& upper_token);   // table_words.cpp
+    static bool is_table_word(std::string_view upper_name);
     void define_colon();
     void define_prim();
     void finish_value(Word& w, uint32_t value, uint8_t made_by = 0x3F);

@@ -1,6 +1,6 @@
 // How the Forth system lays out its dictionary. The kernel's Forth source
-// (forth/kernel/dictionary.fs) implements the same layout; the cross-compiler
-// builds the kernel's own names with it.
+// (forth/kernel/dictionary.fs) reads headers through the field names below
+// (>XT, >FLAGS, ...); the cross-compiler builds the kernel's own names with it.
 //
 // A name header lives in data space (variable memory), cell-aligned:
 //   nt+0   link    the previous header in the same thread, or 0
@@ -46,6 +46,20 @@ enum : uint8_t { kMadeByVariable = 1, kMadeBy2Variable = 2, kMadeByFVariable = 3
 
 constexpr uint32_t kThreads = 64;
 constexpr uint32_t kWordlistThreads = 8;   // offset of the first thread head
+
+// The fields of a header and of a word list as the kernel's source names
+// them, each ( nt|wid -- addr ): in a definition the cross-compiler compiles
+// its offset added (nothing for the link), at the top level it adds the
+// offset on the host stack.
+struct HeaderField {
+    std::string_view name;   // upper case, as the cross-compiler looks it up
+    uint32_t offset;
+};
+inline constexpr HeaderField kHeaderFields[] = {
+    {">LINK", kLinkOffset},   {">XT", kXtOffset},   {">FLAGS", kFlagsOffset}, {">INLINE", kInlineOffset},
+    {">COUNT", kCountOffset}, {">TAG", kTagOffset}, {">NAME", kNameOffset},
+    {">THREADS", kWordlistThreads},
+};
 
 inline uint8_t upper(uint8_t c) { return uint32_t(c) - 'a' < 26u ? uint8_t(c - 32) : c; }
 

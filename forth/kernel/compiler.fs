@@ -68,7 +68,7 @@
   dup ['] execute = if drop stack-check, op-execute op, exit then
   dup xt>name ?dup 0= if call, exit then
   name>flags dup 3 and ?dup if dup literals? if nip fold exit then drop then
-  $40 and if dup xt>name 9 + c@ inline, exit then
+  $40 and if dup xt>name >inline c@ inline, exit then
   dup deferred? if stack-check, then call, ;
 
 \ Leaving a definition: its locals frame goes first.
@@ -191,7 +191,7 @@ $C5F10006 CONSTANT cs-endof
 3 CONSTANT by-fvariable
 : value,    ( x -- )
   flash-buf 4 + !  op-lit flash-buf 3 + c!  $3F3F3F05 flash-buf 8 + !  op-nop flash-buf 12 + c!
-  flash-buf 3 + 10 code-bytes,  $40 latest @ 8 + c!  5 latest @ 9 + c! ;
+  flash-buf 3 + 10 code-bytes,  $40 latest @ >flags c!  5 latest @ >inline c! ;
 : create    ( "<spaces>name" -- )  parse-name header, here value, reveal ;
 : made-by   ( code -- )  last-xt @ 6 + code-c! ;   \ the defining word of the latest word
 : variable  ( "<spaces>name" -- )  create 0 ,  by-variable made-by ;
@@ -201,7 +201,7 @@ $C5F10006 CONSTANT cs-endof
 : (does)    ( paddr -- )   \ the latest word branches to paddr after its LIT
   last-xt @ 10 + - flash-buf 4 + !  op-branch flash-buf 3 + c!
   flash-buf 3 + last-xt @ 5 + 5 flash
-  latest @ 8 + dup c@ $BF and swap c! ;
+  latest @ >flags dup c@ $BF and swap c! ;
 : does>     ( C: colon-sys1 -- colon-sys2 )
   ?csp  0 literal,  code-here 4 -  ['] (does) call,  exit,  no-locals  code-here swap code!
   label  0 last-ins !  0 prev-ins ! ; immediate compile-only

@@ -32,27 +32,28 @@ VARIABLE voc-link    \ the latest word list made
 CREATE forth-wordlist  0 , 0 ,  64 CELLS ALLOT
 
 \ Names are found by hash: the thread of the word list, then a quick test
-\ of length and tag, then the letters, case aside.
+\ of length and tag (one fetch of the two bytes at >count), then the
+\ letters, case aside.
 : name-hash   ( c-addr u -- h )  0 -rot bounds ?do 33 * i c@ upc + loop $9E3779B1 * ;
 : name-key    ( u h -- key )  18 rshift 255 and 8 lshift or ;
-: thread      ( h wid -- a-addr )  swap 26 rshift cells + 8 + ;
+: thread      ( h wid -- a-addr )  swap 26 rshift cells + >threads ;
 
-: name>xt     ( nt -- xt )  cell+ @ ;
-: name>string ( nt -- c-addr u )  dup 12 + swap 10 + c@ ;
-: name>flags  ( nt -- char )  8 + c@ ;
+: name>xt     ( nt -- xt )  >xt @ ;
+: name>string ( nt -- c-addr u )  dup >name swap >count c@ ;
+: name>flags  ( nt -- char )  >flags c@ ;
 : immediate?  ( nt -- flag )  name>flags $80 and 0<> ;
 : xt>name     ( xt -- nt | 0 )  4 - @p ;
 
 : names=      ( c-addr1 c-addr2 u -- flag )
   0 ?do over i + c@ upc over i + c@ upc <> if 2drop false unloop exit then loop
   2drop true ;
-: name-match? ( c-addr u nt -- c-addr u flag )  12 + >r 2dup r> swap names= ;
+: name-match? ( c-addr u nt -- c-addr u flag )  >name >r 2dup r> swap names= ;
 
 : (find-in)   ( c-addr u key nt -- c-addr u nt | c-addr u 0 )
   swap >r
   begin dup while
-    dup 10 + w@ r@ = if dup >r name-match? r> swap if rdrop exit then then
-    @
+    dup >count w@ r@ = if dup >r name-match? r> swap if rdrop exit then then
+    >link @
   repeat rdrop ;
 : search-thread ( c-addr u h wid -- c-addr u h nt | c-addr u h 0 )
   over >r thread @ over r@ name-key swap (find-in) r> swap ;
@@ -84,9 +85,9 @@ VARIABLE warnings
   align here >r
   0 , 0 , 0 c, 0 c, dup c, 2dup name-hash 18 rshift c,
   here swap dup allot move align
-  r@ latest !  r@ code,  code-here dup last-xt !  r> cell+ ! ;
+  r@ latest !  r@ code,  code-here dup last-xt !  r> >xt ! ;
 : reveal      ( -- )   \ links the latest header into the current word list
   latest @ dup name>string name-hash current @ thread  over over @ swap ! ! ;
-: set-flag    ( char -- )  latest @ 8 + dup c@ rot or swap c! ;
+: set-flag    ( char -- )  latest @ >flags dup c@ rot or swap c! ;
 : immediate   ( -- )  $80 set-flag ;
 : compile-only ( -- )  $20 set-flag ;

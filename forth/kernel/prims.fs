@@ -168,14 +168,17 @@ PRIM: (fpar@)    ( fileid -- flags baud ior )   FPAR@ SYSCALL ;
 PRIM: (fpar!)    ( flags baud fileid -- ior )   FPAR! SYSCALL ;
 PRIM: (fcopy)    ( name1 name2 flag -- ior )    FCOPY SYSCALL ;
 
-\ The opcodes the compiler emits.
-$00 CONSTANT op-call     $01 CONSTANT op-branch   $02 CONSTANT op-0branch
-$03 CONSTANT op-nbranch  $04 CONSTANT op-lit      $05 CONSTANT op-exit
-$06 CONSTANT op-execute  $07 CONSTANT op-sp@
-$09 CONSTANT op-drop     $0A CONSTANT op-dup      $0B CONSTANT op-over
-$0C CONSTANT op-swap     $0D CONSTANT op-rp@      $0F CONSTANT op->r
-$10 CONSTANT op-r>       $12 CONSTANT op-rdrop    $13 CONSTANT op-and
-$15 CONSTANT op-xor
-$16 CONSTANT op-+        $17 CONSTANT op--        $19 CONSTANT op-rshift
-$1E CONSTANT op-u<       $24 CONSTANT op-@        $3A CONSTANT op-fw@
-$3F CONSTANT op-nop
+\ The opcodes the compiler emits, named as in the opcode table.
+OPCODE CALL    CONSTANT op-call     OPCODE BRANCH  CONSTANT op-branch
+OPCODE 0BRANCH CONSTANT op-0branch  OPCODE NBRANCH CONSTANT op-nbranch
+OPCODE LIT     CONSTANT op-lit      OPCODE EXIT    CONSTANT op-exit
+OPCODE EXECUTE CONSTANT op-execute  OPCODE SP@     CONSTANT op-sp@
+OPCODE DROP    CONSTANT op-drop     OPCODE DUP     CONSTANT op-dup
+OPCODE OVER    CONSTANT op-over     OPCODE SWAP    CONSTANT op-swap
+OPCODE RP@     CONSTANT op-rp@      OPCODE >R      CONSTANT op->r
+OPCODE R>      CONSTANT op-r>       OPCODE RDROP   CONSTANT op-rdrop
+OPCODE AND     CONSTANT op-and      OPCODE XOR     CONSTANT op-xor
+OPCODE +       CONSTANT op-+        OPCODE -       CONSTANT op--
+OPCODE RSHIFT  CONSTANT op-rshift   OPCODE U<      CONSTANT op-u<
+OPCODE @       CONSTANT op-@        OPCODE FW@     CONSTANT op-fw@
+OPCODE NOP     CONSTANT op-nop

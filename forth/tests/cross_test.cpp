@@ -163,6 +163,49 @@ TEST(CrossHeaders, FlagsSayHowToCompileTheWord) {
     EXPECT_EQ(inline_length("five"), 5);
 }
 
+// OPCODE and the header fields: numbers the opcode table and the dictionary
+// layout define, named in the source and never made words of the kernel.
+TEST(CrossTables, OpcodeGivesTheTablesCodeInEitherState) {
+    const Built b = build(
+        "OPCODE call CONSTANT c-call  OPCODE 0branch CONSTANT c-0branch  OPCODE NOP CONSTANT c-nop\n"
+        ": lit-dup  OPCODE dup ;  : lit-fw@  [ OPCODE FW@ ] LITERAL ;");
+    auto lit = [](Op o) { return std::vector<uint8_t>{0x04, uint8_t(o), 0, 0, 0}; };
+    EXPECT_EQ(b.code("c-call", 5), lit(Op::CALL));
+    EXPECT_EQ(b.code("c-0branch", 5), lit(Op::ZBRANCH));
+    EXPECT_EQ(b.code("c-nop", 5), lit(Op::NOP));
+    EXPECT_EQ(b.code("lit-dup", 6), concat({lit(Op::DUP), {0x05}}));
+    EXPECT_EQ(b.code("lit-fw@", 6), concat({lit(Op::FWFETCH), {0x05}}));
+    EXPECT_FALSE(b.cross.xt_of("opcode"));
+}
+
+TEST(CrossTables, HeaderFieldsAddTheirOffsets) {
+    const Built b = build("PRIM: @ ( a-addr -- x ) @ ;  : xt-of  >xt @ ;  : link-of  >link @ ;  : name-of  >name ;\n"
+                          "100 >flags CONSTANT flags-at  100 >threads CONSTANT threads-at");
+    // As cell+ @ and 12 + would compile; the link at +0 adds nothing.
+    EXPECT_EQ(b.code("xt-of", 8), (std::vector<uint8_t>{0x04, kXtOffset, 0, 0, 0, 0x16, 0x24, 0x05}));
+    EXPECT_EQ(b.code("link-of", 2), (std::vector<uint8_t>{0x24, 0x05}));
+    EXPECT_EQ(b.code("name-of", 7), (std::vector<uint8_t>{0x04, kNameOffset, 0, 0, 0, 0x16, 0x05}));
+    EXPECT_EQ(b.code("flags-at", 5), (std::vector<uint8_t>{0x04, 100 + kFlagsOffset, 0, 0, 0}));
+    EXPECT_EQ(b.code("threads-at", 5), (std::vector<uint8_t>{0x04, 100 + kWordlistThreads, 0, 0, 0}));
+    EXPECT_FALSE(b.cross.xt_of(">xt"));
+}
+
+TEST(CrossTables, UnknownMnemonicsAndTakenNamesAreErrors) {
+    auto error_of = [](const std::string& text) {
+        CrossCompiler cc;
+        try {
+            cc.compile_text(std::string(kBase) + text, "k.fs");
+        } catch (const CrossError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_NE(error_of("OPCODE FROB CONSTANT x").find("OPCODE needs a mnemonic"), std::string::npos);
+    EXPECT_NE(error_of(": f OPCODE ;").find("OPCODE needs a mnemonic"), std::string::npos);
+    EXPECT_NE(error_of(": >Flags ;").find("table word"), std::string::npos);
+    EXPECT_NE(error_of("1 CONSTANT opcode").find("table word"), std::string::npos);
+}
+
 TEST(CrossImage, HeaderPointsAtTheDataCopyAndTheStart) {
     const Built b = build("");
     EXPECT_EQ(b.cell(H_START), *b.cross.xt_of("dup"));
