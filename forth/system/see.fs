@@ -25,28 +25,33 @@
 : skip     ( a n -- a' )  0 ?do next-ins loop ;
 : ops?     ( a pattern -- flag )   \ the instructions from a have the pattern's opcodes
   count bounds ?do dup op@ i c@ <> if drop false unloop exit then next-ins loop drop true ;
-: ops:     ( "name" "opcodes<eol>" -- )   \ a counted string of the opcodes
+: opcode-named ( c-addr u -- op )   \ by its mnemonic in the one opcode table
+  mnemonics 64 0 do
+    2over 2over 2dup bl scan nip - str= if 2drop 2drop i unloop exit then
+    bl scan 1 /string
+  loop -13 throw ;
+: ops:     ( "name" "mnemonics<eol>" -- )   \ a counted string of the opcodes named
   create here 0 c,  begin parse-name dup while
-    number? 1 <> if -13 throw then c,  dup c@ 1+ over c!
+    opcode-named c,  dup c@ 1+ over c!
   repeat 2drop drop ;
 
 \ The code's shapes, as opcodes
-ops: do-ops         $0C $04 $16 $0A $0F $0C $17 $0F
-ops: ?do-ops        $0B $0B $17 $02
-ops: lit-do-ops     $04 $0F $04 $0F
-ops: loop-ops       $03 $12
-ops: step-ops       $10 $04 $17 $0F $3A $02 $12 $12
-ops: back-step-ops  $10 $04 $16 $0F $3A $02 $12 $12
-ops: +loop-ops      $0A $04 $19 $0C $10 $0C $17 $0F $3A $15 $02 $12 $12
-ops: ?do-end-ops    $01 $09 $09
-ops: leave-ops      $12 $12 $01
-ops: check-ops      $04 $24 $07 $1E $04 $24 $0D $1E $13 $02
-ops: frame-ops      $04 $04 $00
-ops: unframe-ops    $04 $04 $0C $0B $24 $16 $0C $25
-ops: offset-ops     $04 $16
-ops: pair-ops       $04 $04
-ops: execute-ops    $0F $05
-ops: flit-ops       $04 $04 $04
+ops: do-ops         SWAP LIT + DUP >R SWAP - >R
+ops: ?do-ops        OVER OVER - 0BRANCH
+ops: lit-do-ops     LIT >R LIT >R
+ops: loop-ops       NBRANCH RDROP
+ops: step-ops       R> LIT - >R FW@ 0BRANCH RDROP RDROP
+ops: back-step-ops  R> LIT + >R FW@ 0BRANCH RDROP RDROP
+ops: +loop-ops      DUP LIT RSHIFT SWAP R> SWAP - >R FW@ XOR 0BRANCH RDROP RDROP
+ops: ?do-end-ops    BRANCH DROP DROP
+ops: leave-ops      RDROP RDROP BRANCH
+ops: check-ops      LIT @ SP@ U< LIT @ RP@ U< AND 0BRANCH
+ops: frame-ops      LIT LIT CALL
+ops: unframe-ops    LIT LIT SWAP OVER @ + SWAP !
+ops: offset-ops     LIT +
+ops: pair-ops       LIT LIT
+ops: execute-ops    >R EXIT
+ops: flit-ops       LIT LIT LIT
 
 \ The words of the code's shapes
 : named    ( xt -- nt | 0 )   \ the word whose code starts at xt

@@ -292,6 +292,16 @@ TEST(Tools, SeeShowsWhatMadeAWord) {
               "\nsynonym twice 2* ");
 }
 
+// SEE's shapes of code name opcodes by the mnemonics of the opcode table:
+// the first and last, names that end an earlier one (R@ C@ W@ before @).
+TEST(Tools, SeeNamesOpcodesByTheirMnemonics) {
+    EXPECT_EQ(forth("also internals s\" CALL\" opcode-named .  s\" NOP\" opcode-named .  "
+                    "s\" @\" opcode-named .  s\" 0BRANCH\" opcode-named .  s\" SP@\" opcode-named ."),
+              "0 63 36 2 7 ");
+    const std::string unknown = failing("also internals s\" CALLS\" opcode-named");
+    EXPECT_NE(unknown.find("undefined word"), std::string::npos) << unknown;
+}
+
 TEST(Tools, CodeDefinitions) {
     EXPECT_EQ(forth("code 3* dup dup + + end-code 5 3* . see 3* "
                     "code up10 begin 1 lit + dup 10 lit - 0< while repeat end-code 0 up10 . "
