@@ -149,11 +149,7 @@ void CrossCompiler::interpret_bracketed() {
 void CrossCompiler::compile_literal() { emit_lit(pop()); }
 void CrossCompiler::compile_bracket_tick() { emit_lit(require(parse_name()).xt); }
 
-void CrossCompiler::compile_bracket_char() {
-    const std::string_view c = parse_name();
-    if (c.empty()) fail("[CHAR] needs a character");
-    emit_lit(uint8_t(c[0]));
-}
+void CrossCompiler::compile_bracket_char() { emit_lit(parse_char("[CHAR]")); }
 
 // ( -- c-addr u ): the characters go to data space, the code pushes them.
 void CrossCompiler::compile_string() {

@@ -48,6 +48,13 @@ std::string_view CrossCompiler::parse(char delimiter) {
     return s;
 }
 
+// The first character of the next name, for CHAR and [CHAR].
+uint8_t CrossCompiler::parse_char(std::string_view word) {
+    const std::string_view c = parse_name();
+    if (c.empty()) fail(std::string(word) + " needs a character");
+    return uint8_t(c[0]);
+}
+
 void CrossCompiler::line_comment() { parse('\n'); }
 void CrossCompiler::skip_comment_paren() { parse(')'); }
 

@@ -73,6 +73,7 @@ private:
     // Source reading.
     std::string_view parse_name();
     std::string_view parse(char delimiter);
+    uint8_t parse_char(std::string_view word);
     [[noreturn]] void fail(const std::string& message) const;
 
     // The two states (vocabulary.cpp): a word of the state's word sets runs

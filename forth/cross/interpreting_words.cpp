@@ -212,11 +212,7 @@ void CrossCompiler::data_counted_string() { counted_string(parse('"')); }
 
 void CrossCompiler::push_xt() { push(require(parse_name()).xt); }
 
-void CrossCompiler::push_char() {
-    const std::string_view c = parse_name();
-    if (c.empty()) fail("CHAR needs a character");
-    push(uint8_t(c[0]));
-}
+void CrossCompiler::push_char() { push(parse_char("CHAR")); }
 
 void CrossCompiler::host_dup() {
     const uint32_t x = pop();
