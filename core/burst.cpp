@@ -7,12 +7,6 @@
 
 namespace norvex {
 
-Area area_of(const MemConf& c, const uint8_t* p) {
-    if (c.var && p >= c.var && p <= c.var + c.VARSIZE)
-        return {c.var, c.var + c.VARSIZE, c.VAROFF, false};
-    return {c.prg, c.prg + prg_extent(c), c.PRGOFF, !c.shared()};
-}
-
 void Burst::stack_fault(const Area& a, bool below) const {
     // Reported as the translation fault of the first address outside the
     // block: 4 below its start for a push, its end for a pop or read.

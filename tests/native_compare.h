@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "vm_fixture.h"
+#include "tests/rig.h"
 
 namespace norvex::testing {
 
@@ -29,7 +29,7 @@ using Setup = std::function<void(Machine&)>;
 // of thousands of programs than the default).
 inline Outcome run_outcome(const std::vector<uint8_t>& image, bool native, const Setup& setup = {},
                            size_t code_bytes = 0) {
-    VmRun r;
+    Rig r;
     r.m.native_enabled = native;
     r.m.native_code_bytes = code_bytes ? code_bytes : size_t(1) << 20;
     r.load(image);

@@ -10,7 +10,7 @@
 #include <csignal>
 
 #include "host/interrupt.h"
-#include "vm_fixture.h"
+#include "tests/rig.h"
 
 namespace norvex {
 namespace {
@@ -75,7 +75,7 @@ void on_alarm(int) { raise_interrupt(); }
 
 // Runs the image and raises an interrupt from a timer signal 20 ms in.
 struct Interrupted {
-    testing::VmRun r;
+    testing::Rig r;
     std::chrono::steady_clock::duration took{};
 
     Interrupted(const std::vector<uint8_t>& image, bool native) {
@@ -134,7 +134,7 @@ TEST(Interrupts, AreDeliveredAsACallAtTheNextInstruction) {
     a.op(Op::EXIT);
     const std::vector<uint8_t> image = a.finish();
     for (bool native : {false, true}) {
-        testing::VmRun r;
+        testing::Rig r;
         r.m.native_enabled = native;
         r.load(image);
         r.m.DBGMODE = DM_TRACE;   // one instruction per burst up to DEBUG
@@ -192,7 +192,7 @@ TEST(Interrupts, WithoutAHandlerChangeNothing) {
     a.lit(3);
     a.op(Op::PLUS);
     testing::halt(a);
-    testing::VmRun r;
+    testing::Rig r;
     r.load(a.finish());
     raise_interrupt();
     r.run();

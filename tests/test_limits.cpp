@@ -7,11 +7,10 @@
 #include <sys/resource.h>
 
 #include "core/native/native.h"
-#include "service_rig.h"
 #include "services/control_memory.h"
 #include "services/error_numbers.h"
-#include "vm_fixture.h"
-#include "testing/script_console.h"
+#include "tests/process_run.h"
+#include "tests/rig.h"
 
 namespace norvex::testing {
 namespace {
@@ -31,12 +30,12 @@ std::vector<uint8_t> counting_loop() {
 
 // The rounds the loop has counted, wherever in the loop it stopped: right
 // after LIT 1 (PC 90) the count is the second cell.
-uint32_t rounds(VmRun& r) { return r.m.cpu.PC == 90 ? r.ds(1) : r.ds(0); }
+uint32_t rounds(Rig& r) { return r.m.cpu.PC == 90 ? r.ds(1) : r.ds(0); }
 
 TEST(Budget, StopsAnEndlessLoopInEitherEngine) {
     // The interpreter spends one unit per instruction: LIT 0 and then 333
     // rounds of three instructions are exactly 1000.
-    VmRun interpreted;
+    Rig interpreted;
     interpreted.m.native_enabled = false;
     interpreted.load(counting_loop());
     interpreted.m.budget = 1000;
@@ -48,7 +47,7 @@ TEST(Budget, StopsAnEndlessLoopInEitherEngine) {
 
     // Translated code spends one unit per block entered: at least one round
     // per unit, and never more instructions than three per unit.
-    VmRun native;
+    Rig native;
     native.load(counting_loop());
     native.m.budget = 1000;
     native.run();
@@ -60,23 +59,17 @@ TEST(Budget, StopsAnEndlessLoopInEitherEngine) {
 }
 
 TEST(Budget, EndsTheMainLoopAsAStopDoesAndNeverChangesARunThatEndsByItself) {
-    ScriptConsole console;
-    Machine m;
-    m.console = &console;
-    m.budget = 5000;
-    const std::vector<uint8_t> loop = counting_loop();
-    const auto startup = [&](Machine& mm) {
-        STARTUP_BUILTIN(mm, "", loop.data(), uint32_t(loop.size()));
-    };
-    EXPECT_EQ(MAINLOOP(m, startup), kExitOk);
-    EXPECT_EQ(m.budget, 0u);
-    EXPECT_EQ(console.output(), "");
+    Rig whole;
+    whole.m.budget = 5000;
+    EXPECT_EQ(whole.run_as_process(counting_loop()), kExitOk);
+    EXPECT_EQ(whole.m.budget, 0u);
+    EXPECT_EQ(whole.console.output(), "");
 
     // A program that ends by itself ends the same way with a budget as
     // without one, and leaves the rest of its budget.
     for (uint32_t budget : {0u, 100000u}) {
-        VmRun r;
-        r.load(image("5 DUP + 0 1 DEBUG"));
+        Rig r;
+        r.load(text_image("5 DUP + 0 1 DEBUG"));
         r.m.budget = budget;
         r.run();
         EXPECT_EQ(r.status, kExitOk);
@@ -99,7 +92,7 @@ TEST(Budget, HoldsWhenTheImageEndsItsDebugMode) {
     a.branch(loop);
     const std::vector<uint8_t> program = a.finish();
     for (const bool native : {false, true}) {
-        VmRun r;
+        Rig r;
         r.m.native_enabled = native;
         r.load(program);
         r.m.DBGMODE = DM_BRKPC;
@@ -141,7 +134,7 @@ TEST(Limits, EndlessStackGrowthEndsInAReportInEitherEngine) {
             auto loop = a.label_here();
             c.body(a);
             a.branch(loop);
-            VmRun r;
+            Rig r;
             r.m.native_enabled = native;
             r.load(a.finish());
             r.run();
@@ -179,7 +172,7 @@ TEST(Limits, XallocAnswers7F07PastOneGibibyteOr4096Blocks) {
     a.lit(0);
     a.syscall(Service::XALLOC);
     halt(a);
-    VmRun r;
+    Rig r;
     r.load(a.finish());
     r.run();
     ASSERT_EQ(r.status, kExitOk) << r.output();
@@ -232,7 +225,7 @@ TEST(Limits, AFullDiskIsAnIorAndWhatTheImageWroteIsOnDisk) {
     EXPECT_EQ(run.output, "p0000");
     // Program memory as the image saw it: the image, then erased bytes.
     std::string expected(0x10000, '\xFF');
-    const std::vector<uint8_t> bytes = image(program + " BYE");
+    const std::vector<uint8_t> bytes = text_image(program + " BYE");
     expected.replace(0, bytes.size(), reinterpret_cast<const char*>(bytes.data()), bytes.size());
     for (const char* name : {"closed.bin", "open.bin"}) {
         const std::string written = slurp(dir / name);

@@ -1,16 +1,14 @@
 // Start-up display, trace line, fault reports and run control, byte for byte.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
 
 #include "image/header.h"
 #include "image/startup.h"
 #include "monitor/startup_display.h"
 #include "monitor/trace.h"
-#include "vm_fixture.h"
+#include "tests/process_run.h"
+#include "tests/rig.h"
 #include "testing/script_console.h"
 
 namespace norvex {
@@ -18,20 +16,6 @@ namespace {
 
 using assembler::Assembler;
 using testing::harvard_image;
-
-// An image file in a temporary directory, removed with the object.
-struct ImageFile {
-    std::string path;
-    explicit ImageFile(const std::vector<uint8_t>& bytes) {
-        char name[] = "/tmp/norvex-test-XXXXXX";
-        const int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-        ::close(fd);
-        path = name;
-    }
-    ~ImageFile() { std::remove(path.c_str()); }
-};
 
 struct Outcome {
     std::string output;
@@ -42,7 +26,7 @@ struct Outcome {
 // for the image file's name, quoted (an absolute path begins with the slash
 // of a trace prefix).
 Outcome run_norvex(const std::vector<uint8_t>& image, std::string args, const std::string& keys = {}) {
-    ImageFile file(image);
+    const testing::TempFile file(image);
     const size_t at = args.find('%');
     if (at != std::string::npos) args.replace(at, 1, '"' + file.path + '"');
     ScriptConsole console(keys);
@@ -53,9 +37,10 @@ Outcome run_norvex(const std::vector<uint8_t>& image, std::string args, const st
 }
 
 Outcome run_builtin(const std::vector<uint8_t>& image, const std::string& keys = {}) {
-    ScriptConsole console(keys);
-    const int status = testing::run_program(console, image);
-    return {console.output(), status};
+    testing::Rig r;
+    r.console.add_keys(keys);
+    const int status = r.run_as_process(image);
+    return {r.output(), status};
 }
 
 // LIT 5, DUP, +, BYE.
@@ -228,7 +213,7 @@ TEST(RunControl, ExitRequestEndsTheRunWithTheLowByteAsStatus) {
     EXPECT_EQ(o.status, 0x2A);
     // Bit 8 with any others: still only the request; the run modes and the
     // break address stay as they were.
-    testing::VmRun run;
+    testing::Rig run;
     run.load(exit_program(0x01FF));
     run.run();
     EXPECT_EQ(run.status, 0x2A);
@@ -457,7 +442,7 @@ TEST(Services, GetparHandsOutTheArgumentStringOnce) {
     a.op(Op::CFETCHX);   // first character
     a.syscall(Service::GETPAR);
     testing::halt(a);
-    testing::VmRun run;
+    testing::Rig run;
     run.load(a.finish(), "hello world");
     run.run();
     ASSERT_EQ(run.status, kExitOk) << run.output();
@@ -472,7 +457,7 @@ TEST(Services, DebugTakesTheLowByteAndAllOfTheAddress) {
     a.lit(0xDEADBEEF);
     a.lit(0x8000 | DM_STOP);   // a high bit that asks for nothing
     a.syscall(Service::DEBUG);
-    testing::VmRun run;
+    testing::Rig run;
     run.load(a.finish());
     run.run();
     EXPECT_EQ(run.m.DBGMODE, DM_STOP);
@@ -506,7 +491,7 @@ TEST(Startup, MemoryContentsAndRegisters) {
     h.start = 0x1000 + 80;
     Assembler a(0x1000, h);
     testing::halt(a);
-    testing::VmRun run;
+    testing::Rig run;
     run.load(a.finish());
     const MemConf& c = run.m.mem;
     EXPECT_EQ(c.PRGPTR, c.VARPTR);

@@ -242,7 +242,7 @@ TEST(NativeCode, CodeRewrittenByFlashRunsInItsNewForm) {
     testing::halt(a);
     const std::vector<uint8_t> image = a.finish();
     for (bool native : {false, true}) {
-        testing::VmRun r;
+        testing::Rig r;
         r.m.native_enabled = native;
         r.load(image);
         r.run();

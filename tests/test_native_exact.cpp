@@ -197,7 +197,7 @@ TEST(NativeExact, PushesIntoProgramMemoryDropTheirTranslations) {
     for (bool return_stack : {false, true}) {
         const std::vector<uint8_t> image = rewritten_by_a_push(return_stack);
         expect_same(image, return_stack ? "return stack" : "data stack");
-        testing::VmRun r;
+        testing::Rig r;
         r.load(image);
         r.run();
         ASSERT_EQ(r.status, kExitOk) << r.output();
@@ -276,14 +276,14 @@ std::vector<uint8_t> rewritten_by_flash(uint32_t rounds) {
 TEST(NativeExact, AFullCodeAreaIsEmptiedAndFilledAgain) {
     const std::vector<uint8_t> image = rewritten_by_flash(3000);
     expect_same(image, "4 KiB code area", {}, 4096);
-    testing::VmRun r;
+    testing::Rig r;
     r.m.native_code_bytes = 4096;
     r.load(image);
     r.run();
     ASSERT_EQ(r.status, kExitOk) << r.output();
     if (!native_available(r.m)) GTEST_SKIP() << "no translated code on this host";
     EXPECT_GT(native_resets(r.m), 20u);
-    testing::VmRun interpreted;
+    testing::Rig interpreted;
     interpreted.m.native_enabled = false;
     interpreted.load(image);
     interpreted.run();
@@ -292,7 +292,7 @@ TEST(NativeExact, AFullCodeAreaIsEmptiedAndFilledAgain) {
 
 TEST(NativeExact, CodeAreaOfTheDefaultSizeFillsWithoutHarm) {
     // Enough new translations to fill 32 MiB several times over.
-    testing::VmRun r;
+    testing::Rig r;
     r.load(rewritten_by_flash(200000));
     r.run();
     ASSERT_EQ(r.status, kExitOk) << r.output();
@@ -313,7 +313,7 @@ TEST(NativeExact, CodeWrittenThroughASecondViewRunsTheSame) {
         expect_same(a.finish(), std::string("two views: ") + snippet, two_views);
     }
 
-    testing::VmRun r;
+    testing::Rig r;
     r.m.native_code_bytes = 4096;
     r.m.native_two_views = true;
     r.load(rewritten_by_flash(3000));

@@ -4,14 +4,14 @@
 #include <functional>
 #include <sstream>
 
-#include "vm_fixture.h"
+#include "tests/rig.h"
 
 namespace norvex {
 namespace {
 
 using assembler::Assembler;
 using testing::harvard_image;
-using testing::VmRun;
+using testing::Rig;
 
 // Pushes the inputs with LIT, runs the program (mnemonics, and numbers that
 // become LITs), stops; the results are the cells below DEBUG's 0, top first.
@@ -33,7 +33,7 @@ void check(const Case& c) {
             a.op(w);
     }
     testing::halt(a);
-    VmRun run;
+    Rig run;
     run.load(a.finish());
     run.run();
     ASSERT_EQ(run.status, kExitOk) << c.ops << run.output();
@@ -117,11 +117,11 @@ TEST(Opcodes, StackPointers) {
 }
 
 // Runs an image built by `build` and returns the finished run.
-std::unique_ptr<VmRun> run_image(const std::function<void(Assembler&)>& build,
+std::unique_ptr<Rig> run_image(const std::function<void(Assembler&)>& build,
                                  uint8_t flags = 0xC0, const std::string& args = {}) {
     Assembler a = harvard_image(flags);
     build(a);
-    auto run = std::make_unique<VmRun>();
+    auto run = std::make_unique<Rig>();
     run->load(a.finish(), args);
     run->run();
     return run;
@@ -247,7 +247,7 @@ TEST(ControlFlow, AnInstructionAcrossTheEndOfProgramMemoryGoesOnInVariableMemory
     const std::vector<uint8_t> image = a.finish();
     for (const uint8_t mode : {uint8_t(0), uint8_t(DM_TRACE)}) {
         for (const bool native : {true, false}) {
-            VmRun run;
+            Rig run;
             run.m.native_enabled = native;
             run.load(image);
             run.m.DBGMODE = mode;

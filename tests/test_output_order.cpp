@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "asm/assembler.h"
-#include "tests/program_images.h"
+#include "tests/process_run.h"
 #include "tests/pty_session.h"
 
 namespace norvex {
@@ -26,9 +26,9 @@ namespace {
 
 using assembler::Assembler;
 using testing::adder;
+using testing::harvard_image;
 using testing::name_arg;
 using testing::pop_past_memory;
-using testing::small_image;
 using testing::TempFile;
 
 // The bytes a program wrote to a terminal whose input was not a terminal
@@ -58,10 +58,10 @@ public:
             dup2(o, 2);
             close(in[1]);
             close(out[0]);
-            std::vector<char*> argv{const_cast<char*>(NORVEX_BIN)};
+            std::vector<char*> argv{const_cast<char*>(NORVEX_BINARY)};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            execv(NORVEX_BIN, argv.data());
+            execv(NORVEX_BINARY, argv.data());
             _exit(127);
         }
         close(in[0]);
@@ -157,7 +157,7 @@ void store_string(Assembler& a, uint32_t at, const std::string& s) {
 }
 
 std::vector<uint8_t> emits_then_illegal() {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     emit(a, 'i');
     a.byte(0x40);
     return a.finish();
@@ -166,7 +166,7 @@ std::vector<uint8_t> emits_then_illegal() {
 // EMITs text, creates the file ready (so a test knows the text is kept),
 // then loops without end.
 std::vector<uint8_t> emits_then_loops(const std::string& text, const std::string& ready) {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     store_string(a, kName, ready);
     for (char c : text) emit(a, c);
     a.lit(kName);
@@ -179,7 +179,7 @@ std::vector<uint8_t> emits_then_loops(const std::string& text, const std::string
 
 // EMITs the letters a to z over and over, without end.
 std::vector<uint8_t> alphabet_forever() {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     auto start = a.label_here();
     auto wrap = a.label();
     a.lit('a');
@@ -216,7 +216,7 @@ TEST(KeptOutput, IntoAFileTheBytesAreTheTerminalsAtEveryWayOut) {
         {"missing image", {"-A"}, none, 2},
     };
     for (const auto& way : ways) {
-        testing::PtySession terminal(NORVEX_BIN, way.args, way.input.path);
+        testing::PtySession terminal(NORVEX_BINARY, way.args, way.input.path);
         ASSERT_EQ(terminal.wait_exit(), way.status) << way.what;
         TempFile file;
         PipedRun run(way.args, way.input.path, file.path);
@@ -259,7 +259,7 @@ TEST(KeptOutput, ASignalDuringABlockedFlushLosesAndRepeatsNothing) {
 
 TEST(KeptOutput, PromptsAppearBeforeTheImageWaitsOrReads) {
     // KEY: the prompt is out before the key is read.
-    Assembler key = small_image();
+    Assembler key = harvard_image();
     emit(key, '?');
     key.syscall(Service::KEY);
     key.op(Op::DROP);
@@ -274,7 +274,7 @@ TEST(KeptOutput, PromptsAppearBeforeTheImageWaitsOrReads) {
     EXPECT_EQ(asking.output(), "?k");
 
     // WAITMS: what came before the wait is out while it lasts.
-    Assembler wait = small_image();
+    Assembler wait = harvard_image();
     emit(wait, 'w');
     wait.lit(60000);
     wait.syscall(Service::WAITMS);
@@ -286,7 +286,7 @@ TEST(KeptOutput, PromptsAppearBeforeTheImageWaitsOrReads) {
 
 TEST(KeptOutput, TextAndFileWritesToStandardOutputKeepTheirOrder) {
     // EMIT A, FWRITE B through /dev/stdout, EMIT C.
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     store_string(a, kName, "/dev/stdout");
     store_string(a, kData, "B");
     emit(a, 'A');

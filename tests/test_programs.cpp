@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "asm/assembler.h"
-#include "tests/program_images.h"
+#include "tests/process_run.h"
 #include "tests/pty_session.h"
 
 namespace norvex {
@@ -16,15 +16,15 @@ namespace {
 
 using assembler::Assembler;
 using testing::adder;
+using testing::harvard_image;
 using testing::name_arg;
 using testing::pop_past_memory;
 using testing::PtySession;
-using testing::small_image;
 using TempImage = testing::TempFile;
 
 // DEBUG's exit request with x = 0x12A: the process exits with 0x2A.
 std::vector<uint8_t> exit_request() {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     a.lit(0x12A);
     a.lit(0x0100);
     a.syscall(Service::DEBUG);
@@ -32,7 +32,7 @@ std::vector<uint8_t> exit_request() {
 }
 
 std::vector<uint8_t> illegal() {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     a.byte(0x40);
     return a.finish();
 }
@@ -40,14 +40,14 @@ std::vector<uint8_t> illegal() {
 // One image per fault report: PC branched out of program memory, a misaligned
 // fetch (with alignment checks on); pop_past_memory pops past variable memory.
 std::vector<uint8_t> branch_out() {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     a.op(Op::BRANCH);
     a.cell(0x20000);
     return a.finish();
 }
 
 std::vector<uint8_t> misaligned_fetch() {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     a.lit(0x20000001);
     a.op(Op::FETCH);
     return a.finish();
@@ -55,7 +55,7 @@ std::vector<uint8_t> misaligned_fetch() {
 
 // EMITs "r", then runs without end: in a loop, or waiting in KEY.
 std::vector<uint8_t> running(bool in_key) {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     a.lit('r');
     a.syscall(Service::EMIT);
     auto loop = a.label_here();
@@ -67,7 +67,7 @@ std::vector<uint8_t> running(bool in_key) {
 // Prints its argument string (GETPAR, then C@X and EMIT up to the NUL)
 // between brackets and stops.
 std::vector<uint8_t> echo_arguments() {
-    Assembler a = small_image();
+    Assembler a = harvard_image();
     auto loop = a.label();
     auto done = a.label();
     a.lit('[');
@@ -95,19 +95,19 @@ std::vector<uint8_t> echo_arguments() {
 
 TEST(Norvex, ArgumentStringIsTheRestOfTheLine) {
     TempImage img(echo_arguments());
-    PtySession quoted(NORVEX_BIN, {"+A", "\"" + img.path + "\"", "a  b", "c"});
+    PtySession quoted(NORVEX_BINARY, {"+A", "\"" + img.path + "\"", "a  b", "c"});
     EXPECT_EQ(quoted.wait_exit(), 0);
     EXPECT_EQ(quoted.output(), "[ a  b c]");
     // Unquoted: the blank that ends the name is not passed; options after
     // the name are the image's text.
     TempImage here(echo_arguments(), true);
-    PtySession plain(NORVEX_BIN, {"-H", here.path, "+A"});
+    PtySession plain(NORVEX_BINARY, {"-H", here.path, "+A"});
     EXPECT_EQ(plain.wait_exit(), 0);
     EXPECT_EQ(plain.output(), "[+A]");
 }
 
 TEST(Norvex, MissingImageWaitsForAKeyAndFails) {
-    PtySession s(NORVEX_BIN, {"+A", "-H"});
+    PtySession s(NORVEX_BINARY, {"+A", "-H"});
     ASSERT_TRUE(s.wait_for("Missing zvK Image File Name\r\n"));
     EXPECT_EQ(s.wait_exit(300), -1) << "ends only after a key";
     s.send("k");
@@ -118,7 +118,7 @@ TEST(Norvex, MissingImageWaitsForAKeyAndFails) {
 
 TEST(Norvex, SingleStepsWithKeysInRawMode) {
     TempImage img(adder());
-    PtySession s(NORVEX_BIN, {"\\" + img.path});
+    PtySession s(NORVEX_BINARY, {"\\" + img.path});
     const std::string line1 =
         "\r\n\r\nS=20000F00:FFFFFFFF|FFFFFFFF|FFFFFFFF  R=20001000:00000000|00000000|00000000 "
         "\r\nIP=00000000 W=00000000 PC=00000050 04 00000005 LIT      ";
@@ -144,7 +144,7 @@ TEST(Norvex, SingleStepsWithKeysInRawMode) {
 
 TEST(Norvex, EnterRunsFreeToTheEnd) {
     TempImage img(adder());
-    PtySession s(NORVEX_BIN, {"\\" + img.path});
+    PtySession s(NORVEX_BINARY, {"\\" + img.path});
     ASSERT_TRUE(s.wait_for("LIT      "));
     s.send("\r");
     EXPECT_EQ(s.wait_exit(), 0);
@@ -153,7 +153,7 @@ TEST(Norvex, EnterRunsFreeToTheEnd) {
 
 TEST(Norvex, FaultReportWaitsForAKeyThenFails) {
     TempImage img(illegal());
-    PtySession s(NORVEX_BIN, {"\"" + img.path + "\""});
+    PtySession s(NORVEX_BINARY, {"\"" + img.path + "\""});
     ASSERT_TRUE(s.wait_for("\r\n\r\nIllegal Opcode !!!\r\n"));
     EXPECT_EQ(s.wait_exit(300), -1);
     s.send(" ");
@@ -163,12 +163,12 @@ TEST(Norvex, FaultReportWaitsForAKeyThenFails) {
 
 TEST(Norvex, ClosedInputNeverHangs) {
     TempImage img(adder());
-    PtySession step(NORVEX_BIN, {"\\" + img.path}, "/dev/null");
+    PtySession step(NORVEX_BINARY, {"\\" + img.path}, "/dev/null");
     EXPECT_EQ(step.wait_exit(), 0);   // the monitor's key read at end of input acts as ESC
     EXPECT_EQ(step.output().find("DUP"), std::string::npos);
 
     TempImage bad(illegal());
-    PtySession fault(NORVEX_BIN, {"\"" + bad.path + "\""}, "/dev/null");
+    PtySession fault(NORVEX_BINARY, {"\"" + bad.path + "\""}, "/dev/null");
     EXPECT_EQ(fault.wait_exit(), 1);
     EXPECT_NE(fault.output().find("Illegal Opcode !!!"), std::string::npos);
 }
@@ -181,7 +181,7 @@ TEST(Norvex, SignalsFromOutsideRestoreTheTerminal) {
     } states[] = {{"\\" + step.path, "LIT      "}, {name_arg(loop.path), "r"}, {name_arg(key.path), "r"}};
     for (const auto& state : states) {
         for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
-            PtySession s(NORVEX_BIN, {state.arg});
+            PtySession s(NORVEX_BINARY, {state.arg});
             ASSERT_TRUE(s.wait_for(state.shown)) << state.arg;
             EXPECT_FALSE(testing::same_modes(s.modes(), s.initial_modes())) << "raw while running";
             s.signal(sig);
@@ -213,7 +213,7 @@ TEST(Norvex, EveryOtherWayOutRestoresTheTerminal) {
         {"unusable range", {"+V20000000.0", name_arg(bye.path)}, "", "", 2},
     };
     for (const auto& way : ways) {
-        PtySession s(NORVEX_BIN, way.args);
+        PtySession s(NORVEX_BINARY, way.args);
         if (!way.shown.empty()) {
             ASSERT_TRUE(s.wait_for(way.shown)) << way.what << ": " << s.output();
             EXPECT_FALSE(testing::same_modes(s.modes(), s.initial_modes())) << way.what;
@@ -225,7 +225,7 @@ TEST(Norvex, EveryOtherWayOutRestoresTheTerminal) {
 }
 
 TEST(Norvex, UnreadableImageIsOneLineAndNonZero) {
-    PtySession dir(NORVEX_BIN, {"\"/tmp\""});
+    PtySession dir(NORVEX_BINARY, {"\"/tmp\""});
     EXPECT_EQ(dir.wait_exit(), 2);
     EXPECT_EQ(dir.output().rfind("Cannot read zvK Image File /tmp: ", 0), 0u) << dir.output();
 }

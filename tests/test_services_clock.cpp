@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "host/posix_console.h"
-#include "service_rig.h"
+#include "tests/process_run.h"
+#include "tests/rig.h"
 
 namespace norvex::testing {
 namespace {

@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "service_rig.h"
 #include "services/error_numbers.h"
+#include "tests/process_run.h"
+#include "tests/rig.h"
 
 namespace norvex::testing {
 namespace {

@@ -1,7 +1,8 @@
 // Group 1: host memory blocks, extended addresses, flash.
 #include <gtest/gtest.h>
 
-#include "service_rig.h"
+#include "tests/process_run.h"
+#include "tests/rig.h"
 
 namespace norvex::testing {
 namespace {

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "service_rig.h"
+#include "tests/process_run.h"
+#include "tests/rig.h"
 
 namespace norvex::testing {
 namespace {

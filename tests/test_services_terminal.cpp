@@ -1,7 +1,8 @@
 // Group 3: keys, characters, screen, cursor, colour.
 #include <gtest/gtest.h>
 
-#include "service_rig.h"
+#include "tests/process_run.h"
+#include "tests/rig.h"
 #include "tests/pty_session.h"
 
 namespace norvex::testing {

@@ -1,3 +1,6 @@
+// What the cross-compiler's words work with: reading the source, words and
+// their headers, data space, code generation and the finished image. The
+// words themselves are listed in vocabulary.cpp.
 #include "forth/cross/cross.h"
 
 #include <algorithm>
@@ -11,59 +14,13 @@ namespace norvex::forth {
 
 using assembler::Label;
 
-namespace {
+CrossCompiler::CrossCompiler() : asm_(0) {}
 
-// The arithmetic the top level runs on the host stack, one row a word.
-struct HostWord {
-    std::string_view name;
-    uint32_t (*binary)(uint32_t, uint32_t);
-    uint32_t (*unary)(uint32_t);
-};
-
-constexpr HostWord kHostWords[] = {
-    {"+", [](uint32_t a, uint32_t b) { return a + b; }, nullptr},
-    {"-", [](uint32_t a, uint32_t b) { return a - b; }, nullptr},
-    {"*", [](uint32_t a, uint32_t b) { return a * b; }, nullptr},
-    {"AND", [](uint32_t a, uint32_t b) { return a & b; }, nullptr},
-    {"OR", [](uint32_t a, uint32_t b) { return a | b; }, nullptr},
-    {"LSHIFT", [](uint32_t a, uint32_t b) { return b < 32 ? a << b : 0u; }, nullptr},
-    {"RSHIFT", [](uint32_t a, uint32_t b) { return b < 32 ? a >> b : 0u; }, nullptr},
-    {"NEGATE", nullptr, [](uint32_t a) { return 0u - a; }},
-    {"INVERT", nullptr, [](uint32_t a) { return ~a; }},
-    {"CELLS", nullptr, [](uint32_t a) { return a * 4; }},
-    {"CELL+", nullptr, [](uint32_t a) { return a + 4; }},
-};
-
-const HostWord* host_word(std::string_view upper_name) {
-    for (const HostWord& w : kHostWords)
-        if (w.name == upper_name) return &w;
-    return nullptr;
-}
-
-std::string upper_case(std::string_view s) {
+std::string CrossCompiler::upper_case(std::string_view s) {
     std::string u(s);
     for (char& c : u) c = char(upper(uint8_t(c)));
     return u;
 }
-
-uint8_t lower_bits(uint32_t x) { return uint8_t(x & 0xFF); }
-
-// The stack picture of a comment "( a b -- c )": items before and after "--".
-bool stack_picture(std::string_view effect, int& in, int& out) {
-    std::istringstream words{std::string(effect)};
-    std::string w;
-    in = out = 0;
-    bool after = false;
-    while (words >> w) {
-        if (w == "--") after = true;
-        else (after ? out : in) += 1;
-    }
-    return after;
-}
-
-}  // namespace
-
-CrossCompiler::CrossCompiler() : asm_(0) {}
 
 // ---------------------------------------------------------------------------
 // Source reading
@@ -91,6 +48,14 @@ std::string_view CrossCompiler::parse(char delimiter) {
     return s;
 }
 
+// The first character of the next name, for CHAR and [CHAR].
+uint8_t CrossCompiler::parse_char(std::string_view word) {
+    const std::string_view c = parse_name();
+    if (c.empty()) fail(std::string(word) + " needs a character");
+    return uint8_t(c[0]);
+}
+
+void CrossCompiler::line_comment() { parse('\n'); }
 void CrossCompiler::skip_comment_paren() { parse(')'); }
 
 std::optional<uint32_t> CrossCompiler::number(std::string_view t) const {
@@ -203,6 +168,8 @@ void CrossCompiler::set_flag(Word& w, uint8_t flag) {
     data_[at] |= flag;
 }
 
+uint8_t CrossCompiler::flags_of(const Word& w) const { return data_[w.nt + kFlagsOffset - data_origin_]; }
+
 // ---------------------------------------------------------------------------
 // Data space
 
@@ -236,6 +203,13 @@ uint32_t CrossCompiler::string_literal(std::string_view s) {
     for (char c : s) c_comma(uint8_t(c));
     align();
     return a;
+}
+
+// A count byte and the characters, as ," and C" lay them down.
+void CrossCompiler::counted_string(std::string_view s) {
+    if (s.size() > 255) fail("string too long");
+    c_comma(uint8_t(s.size()));
+    for (char c : s) c_comma(uint8_t(c));
 }
 
 // ---------------------------------------------------------------------------
@@ -317,211 +291,13 @@ void CrossCompiler::resolve(Label l) {
 }
 
 // ---------------------------------------------------------------------------
-// Definitions
-
-void CrossCompiler::define_colon() {
-    Word& w = make_word(parse_name(), Kind::Colon);
-    current_ = &w;
-    compiling_ = true;
-    control_.clear();
-}
-
-void CrossCompiler::define_prim() {
-    Word& w = make_word(parse_name(), Kind::Prim);
-    std::vector<uint8_t> code;
-    for (;;) {
-        const std::string_view t = parse_name();
-        if (t.empty()) fail("PRIM: " + w.name + " not ended");
-        if (t == ";") break;
-        if (t == "(") {
-            const std::string_view comment = parse(')');
-            if (w.effect.empty()) w.effect = std::string(comment);
-            continue;
-        }
-        if (t == "\\") {
-            parse('\n');
-            continue;
-        }
-        if (const auto o = assembler::opcode_named(t)) {
-            if (has_operand(uint8_t(*o))) fail(std::string(t) + " takes an operand");
-            code.push_back(uint8_t(*o));
-            continue;
-        }
-        std::optional<uint32_t> literal = number(t);
-        if (!literal) {
-            if (const ServiceEntry* service = service_named(t)) literal = service->code;
-        }
-        if (!literal) {
-            const Word* v = find(t);
-            if (!v || v->kind != Kind::Value) fail("not an opcode, number, service or constant: " + std::string(t));
-            literal = v->value;
-        }
-        code.push_back(uint8_t(Op::LIT));
-        for (int i = 0; i < 4; ++i) code.push_back(uint8_t(*literal >> (8 * i)));
-    }
-    if (code.size() > 255) fail("PRIM: " + w.name + " is too long to inline");
-    w.code = code;
-    for (uint8_t b : code) asm_.byte(b);
-    asm_.op(Op::EXIT);
-    set_flag(w, kInline);
-    c_store(w.nt + kInlineOffset, uint8_t(code.size()));
-}
-
-// CONSTANT, VARIABLE and CREATE: code that pushes one literal, compiled
-// inline as that literal, with room for DOES> to turn its EXIT into a branch
-// (its first byte says what made the word: a NOP, or kMadeByVariable).
-void CrossCompiler::finish_value(Word& w, uint32_t value, uint8_t made_by) {
-    w.value = value;
-    asm_.lit(value);
-    asm_.op(Op::EXIT);
-    asm_.byte(made_by);
-    for (int i = 0; i < 3; ++i) asm_.op(Op::NOP);
-    set_flag(w, kInline);
-    c_store(w.nt + kInlineOffset, 5);
-}
+// Host stack
 
 uint32_t CrossCompiler::pop() {
     if (stack_.empty()) fail("stack empty");
     const uint32_t x = stack_.back();
     stack_.pop_back();
     return x;
-}
-
-void CrossCompiler::interpret_token(std::string_view token) {
-    const std::string u = upper_case(token);
-    if (table_word(u)) return;
-    if (u == "\\") parse('\n');
-    else if (u == "(") skip_comment_paren();
-    else if (u == ":") define_colon();
-    else if (u == "PRIM:") define_prim();
-    else if (u == "CONSTANT") {
-        const uint32_t x = pop();
-        finish_value(make_word(parse_name(), Kind::Value), x);
-    } else if (u == "VARIABLE") {
-        Word& w = make_word(parse_name(), Kind::Value);
-        finish_value(w, here(), kMadeByVariable);
-        comma(0);
-    } else if (u == "CREATE") {
-        Word& w = make_word(parse_name(), Kind::Value);
-        finish_value(w, here());
-    } else if (u == "DEFER") {
-        // A cell in data space holds the xt; IS sets it.
-        Word& w = make_word(parse_name(), Kind::Defer);
-        w.value = here();
-        comma(0);
-        asm_.lit(w.value);
-        asm_.ops("@ EXECUTE EXIT");
-    } else if (u == "IS") {
-        Word& w = require(parse_name());
-        if (w.kind != Kind::Defer) fail(w.name + " is not a DEFER word");
-        store(w.value, pop());
-    } else if (u == "IMMEDIATE") {
-        if (!latest_) fail("IMMEDIATE without a definition");
-        set_flag(*latest_, kImmediate);
-    } else if (u == "COMPILE-ONLY") {
-        if (!latest_) fail("COMPILE-ONLY without a definition");
-        set_flag(*latest_, kCompileOnly);
-    } else if (u == "FOLDABLE") {
-        int in = 0, out = 0;
-        if (!latest_ || latest_->kind != Kind::Prim || !stack_picture(latest_->effect, in, out) ||
-            in < 1 || in > 2 || out != 1)
-            fail("FOLDABLE needs a PRIM: with ( x -- x' ) or ( x1 x2 -- x3 )");
-        set_flag(*latest_, uint8_t(in));
-    } else if (u == "DATA-SPACE") {
-        if (data_origin_set_) fail("DATA-SPACE given twice");
-        data_origin_ = pop();
-        data_origin_set_ = true;
-    } else if (u == "HEADER!") {
-        const uint32_t offset = pop(), x = pop();
-        if (offset == H_FLAGS) header_flags_ = lower_bits(x);
-        else if (offset < kHeaderBytes && offset % 4 == 0 && offset != H_PV && offset != H_START)
-            header_cells_[offset] = x;
-        else fail("HEADER! offset " + std::to_string(offset) + " is not a header cell the source sets");
-    } else if (u == "START!") start_ = pop();
-    else if (u == "LINK-NAMES") {
-        const uint32_t wid = pop();
-        std::vector<uint32_t> heads(kThreads, 0);
-        for (const Word& w : words_) {
-            const uint32_t t = hash_thread(name_hash(w.name));
-            store(w.nt + kLinkOffset, heads[t]);
-            heads[t] = w.nt;
-        }
-        for (uint32_t t = 0; t < kThreads; ++t) store(wid + kWordlistThreads + 4 * t, heads[t]);
-        linked_ = words_.size();
-    } else if (u == "CODE-HERE") {
-        flush();
-        push(asm_.here());
-    } else if (u == "HERE") push(here());
-    else if (u == ",") comma(pop());
-    else if (u == "C,") c_comma(lower_bits(pop()));
-    else if (u == "ALLOT") allot(pop());
-    else if (u == "ALIGN") align();
-    else if (u == "!") {
-        const uint32_t a = pop();
-        store(a, pop());
-    } else if (u == "C!") {
-        const uint32_t a = pop();
-        c_store(a, lower_bits(pop()));
-    } else if (u == ",\"") {
-        const std::string_view s = parse('"');
-        if (s.size() > 255) fail("string too long");
-        c_comma(uint8_t(s.size()));
-        for (char c : s) c_comma(uint8_t(c));
-    } else if (u == "'") push(require(parse_name()).xt);
-    else if (u == "CHAR") {
-        const std::string_view c = parse_name();
-        if (c.empty()) fail("CHAR needs a character");
-        push(uint8_t(c[0]));
-    } else if (const HostWord* hw = host_word(u)) {
-        if (hw->binary) {
-            const uint32_t y = pop(), x = pop();
-            push(hw->binary(x, y));
-        } else {
-            push(hw->unary(pop()));
-        }
-    } else if (u == "DUP") {
-        const uint32_t x = pop();
-        push(x);
-        push(x);
-    } else if (u == "DROP") pop();
-    else if (u == "SWAP") {
-        const uint32_t b = pop(), a = pop();
-        push(b);
-        push(a);
-    } else if (u == "OVER") {
-        const uint32_t b = pop(), a = pop();
-        push(a);
-        push(b);
-        push(a);
-    } else if (const auto n = number(token)) push(*n);
-    else if (const Word* w = find(token); w && w->kind == Kind::Value) push(w->value);
-    else if (w) fail(std::string(token) + " cannot run at cross-compile time");
-    else fail("undefined word " + std::string(token));
-}
-
-void CrossCompiler::compile_token(std::string_view token) {
-    const std::string u = upper_case(token);
-    if (u == "\\") {
-        parse('\n');
-        return;
-    }
-    if (u == "(") {
-        skip_comment_paren();
-        return;
-    }
-    if (compile_control(u)) return;
-    if (table_word(u)) return;
-    if (const Word* w = find(token)) {
-        if (data_[w->nt + kFlagsOffset - data_origin_] & kImmediate)
-            fail(std::string(token) + " is immediate and cannot run at cross-compile time");
-        emit_word(*w);
-        return;
-    }
-    if (const auto n = number(token)) {
-        emit_lit(*n);
-        return;
-    }
-    fail("undefined word " + std::string(token));
 }
 
 // ---------------------------------------------------------------------------

@@ -73,18 +73,87 @@ private:
     // Source reading.
     std::string_view parse_name();
     std::string_view parse(char delimiter);
-    void skip_comment_paren();
+    uint8_t parse_char(std::string_view word);
     [[noreturn]] void fail(const std::string& message) const;
 
-    // Top level and definitions.
+    // The two states (vocabulary.cpp): a word of the state's word sets runs
+    // its handler; otherwise a table word, a number, or a word of the kernel.
+    struct Vocabulary;   // the word sets, {name, handler} rows
     void interpret_token(std::string_view token);
     void compile_token(std::string_view token);
-    bool compile_control(const std::string& upper_token);
     bool table_word(const std::string& upper_token);   // table_words.cpp
     static bool is_table_word(std::string_view upper_name);
+
+    // Handlers of the words the cross-compiler runs itself, by word set.
+    // Comments, in both states:
+    void line_comment();
+    void skip_comment_paren();
+    // Defining words (interpreting_words.cpp):
     void define_colon();
     void define_prim();
+    void define_constant();
+    void define_variable();
+    void define_create();
+    void define_defer();
+    void set_deferred();
     void finish_value(Word& w, uint32_t value, uint8_t made_by = 0x3F);
+    // Flags of the latest header:
+    void mark_immediate();
+    void mark_compile_only();
+    void mark_foldable();
+    // Directives that place the image:
+    void set_data_space();
+    void set_header_cell();
+    void set_start();
+    void link_names();
+    void push_code_here();
+    // Data space at the top level:
+    void push_here();
+    void data_comma();
+    void data_c_comma();
+    void data_allot();
+    void data_align();
+    void data_store();
+    void data_c_store();
+    void data_counted_string();
+    // The host stack (its arithmetic is the table kHostWords):
+    void push_xt();
+    void push_char();
+    void host_dup();
+    void host_drop();
+    void host_swap();
+    void host_over();
+    // Control structures of a definition (control_words.cpp):
+    void end_definition();
+    void compile_exit();
+    void compile_recurse();
+    void compile_if();
+    void compile_else();
+    void compile_then();
+    void compile_begin();
+    void compile_until();
+    void compile_again();
+    void compile_while();
+    void compile_repeat();
+    void compile_do();
+    void compile_question_do();
+    void compile_loop();
+    void compile_plus_loop();
+    void compile_leave();
+    Control pop_control(Control::Kind kind);
+    void start_do(bool question);
+    void end_do(const Control& c);
+    // Compile-time words: interpreting inside a definition, literals, strings:
+    void interpret_bracketed();
+    void compile_literal();
+    void compile_bracket_tick();
+    void compile_bracket_char();
+    void compile_s_quote();
+    void compile_dot_quote();
+    void compile_abort_quote();
+    void compile_c_quote();
+    void compile_postpone();
+    void compile_string();
 
     // Words and headers.
     Word* find(std::string_view name);
@@ -92,7 +161,9 @@ private:
     Word& require(std::string_view name);
     Word& make_word(std::string_view name, Kind kind);
     void set_flag(Word& w, uint8_t flag);
+    uint8_t flags_of(const Word& w) const;
     std::optional<uint32_t> number(std::string_view token) const;
+    static std::string upper_case(std::string_view s);
 
     // Data space.
     uint32_t here() const { return data_origin_ + uint32_t(data_.size()); }
@@ -103,6 +174,7 @@ private:
     void store(uint32_t addr, uint32_t x);
     void c_store(uint32_t addr, uint8_t c);
     uint32_t string_literal(std::string_view s);
+    void counted_string(std::string_view s);
 
     // Code generation.
     void flush();

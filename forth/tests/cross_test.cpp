@@ -49,7 +49,7 @@ Built build(const std::string& text) {
     return b;
 }
 
-// The message compiling the text after the base source fails with.
+// The error the base text and then this text give, or "no error".
 std::string error_of(const std::string& text) {
     CrossCompiler cc;
     try {
@@ -57,7 +57,14 @@ std::string error_of(const std::string& text) {
     } catch (const CrossError& e) {
         return std::string(e.what());
     }
-    return "no error";
+    return std::string("no error");
+}
+
+// The same without "origin:line: ".
+std::string message_of(const std::string& text) {
+    const std::string e = error_of(text);
+    const size_t colon = e.find(": ");
+    return colon == std::string::npos ? e : e.substr(colon + 2);
 }
 
 std::vector<uint8_t> rel(uint8_t opcode, uint32_t from_after, uint32_t to) {
@@ -131,6 +138,25 @@ TEST(CrossCodegen, ValuesCompileAsLiterals) {
     // The value words themselves: LIT x EXIT and four NOPs for DOES>.
     EXPECT_EQ(b.code("five", 10), (std::vector<uint8_t>{0x04, 5, 0, 0, 0, 0x05, 0x3F, 0x3F, 0x3F, 0x3F}));
 }
+TEST(CrossCodegen, TopLevelWordsAndBracketsRunAtCrossCompileTime) {
+    const Built b = build("DEFER d  ' dup IS d  : f [ 3 4 + ] literal d ;  CHAR A CONSTANT a\n"
+                          ": g [char] B ;  : h c\" hi\" ;");
+    // DEFER: LIT cell @ EXECUTE EXIT, the cell holding what IS stored.
+    const uint32_t d = *b.cross.xt_of("d"), f = *b.cross.xt_of("f");
+    const uint32_t cell = load32(&b.image.at(d + 1));
+    EXPECT_EQ(b.code("d", 8), (std::vector<uint8_t>{0x04, uint8_t(cell), uint8_t(cell >> 8), uint8_t(cell >> 16),
+                                                    uint8_t(cell >> 24), 0x24, 0x06, 0x05}));
+    EXPECT_EQ(b.data_cell(cell), *b.cross.xt_of("dup"));
+    EXPECT_EQ(b.code("f", 10), concat({{0x04, 7, 0, 0, 0}, rel(0x01, f + 10, d)}));
+    EXPECT_EQ(b.code("a", 5), (std::vector<uint8_t>{0x04, 'A', 0, 0, 0}));
+    EXPECT_EQ(b.code("g", 6), (std::vector<uint8_t>{0x04, 'B', 0, 0, 0, 0x05}));
+    // C": a counted string in data space, its address a literal.
+    const uint32_t s = load32(&b.image.at(*b.cross.xt_of("h") + 1));
+    EXPECT_EQ(b.data_byte(s), 2);
+    EXPECT_EQ(b.data_byte(s + 1), 'h');
+    EXPECT_EQ(b.data_byte(s + 2), 'i');
+}
+
 TEST(CrossHeaders, EveryNameIsFoundThroughItsThread) {
     const Built b = build(": Alpha ;  : beta ; IMMEDIATE  : gamma-delta ;  : alpha2 alpha ;");
     const uint32_t wid = load32(&b.image.at(*b.cross.xt_of("words-list") + 1));
@@ -230,6 +256,23 @@ TEST(CrossErrors, NameTheSourceLine) {
     EXPECT_NE(error_of("PRIM: f ( x -- x x ) DUP ; FOLDABLE").find("FOLDABLE"), std::string::npos);
     EXPECT_NE(error_of("PRIM: f CALL ;").find("operand"), std::string::npos);
     EXPECT_NE(error_of(": f").find("not ended"), std::string::npos);
+}
+
+TEST(CrossErrors, EachWordSaysWhatWentWrong) {
+    const std::string long_string(256, 'x');
+    EXPECT_EQ(message_of("' dup IS dup"), "dup is not a DEFER word");
+    EXPECT_EQ(message_of("1 2 HEADER!"), "HEADER! offset 2 is not a header cell the source sets");
+    EXPECT_EQ(message_of("0 DATA-SPACE"), "DATA-SPACE given twice");
+    EXPECT_EQ(message_of("CHAR"), "CHAR needs a character");
+    EXPECT_EQ(message_of(": f [CHAR]"), "[CHAR] needs a character");
+    EXPECT_EQ(message_of(",\" " + long_string + "\""), "string too long");
+    EXPECT_EQ(message_of(": f c\" " + long_string + "\" ;"), "string too long");
+    EXPECT_EQ(message_of("i"), "i cannot run at cross-compile time");
+    EXPECT_EQ(message_of(": g ; IMMEDIATE : f g ;"), "g is immediate and cannot run at cross-compile time");
+    EXPECT_EQ(message_of(": f leave ;"), "LEAVE outside a loop");
+    EXPECT_EQ(message_of(": f [ 1"), "missing ]");
+    EXPECT_EQ(message_of("DROP"), "stack empty");
+    EXPECT_EQ(message_of("PRIM: p FROB ;"), "not an opcode, number, service or constant: FROB");
 }
 
 TEST(CrossErrors, ImageNeedsEveryNameLinkedAndAStart) {
