@@ -168,7 +168,7 @@ double seconds_to_run(const Kernel& k, BurstEnd (*burst)(Machine&)) {
     ScriptConsole console;
     Machine m;
     m.console = &console;
-    STARTUP_BUILTIN(m, "", k.image.data(), uint32_t(k.image.size()));
+    STARTUP(m, "", k.image.data(), uint32_t(k.image.size()));
     const auto start = std::chrono::steady_clock::now();
     while (!(m.DBGMODE & DM_STOP)) burst(m);
     const auto end = std::chrono::steady_clock::now();
@@ -182,7 +182,7 @@ uint64_t counted_instructions(const Kernel& k) {
     ScriptConsole console;
     Machine m;
     m.console = &console;
-    STARTUP_BUILTIN(m, "", k.image.data(), uint32_t(k.image.size()));
+    STARTUP(m, "", k.image.data(), uint32_t(k.image.size()));
     m.DBGMODE = DM_BRKPC;
     m.BREAKADR = 0xFFFFFFFF;
     uint64_t n = 0;

@@ -76,7 +76,7 @@ struct Run {
         fuzz::bound(m);
         m.budget = budget;
         try {
-            STARTUP_BUILTIN(m, "", image.data(), uint32_t(image.size()));
+            STARTUP(m, "", image.data(), uint32_t(image.size()));
             if (shape.stacks_from_header) {
                 std::memcpy(&m.cpu.S, m.header + 36, 4);
                 std::memcpy(&m.cpu.R, m.header + 28, 4);

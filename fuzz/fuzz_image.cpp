@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m.native_enabled = !(mode & 1);
     fuzz::bound(m);
     const int status = MAINLOOP(m, [&](Machine& mm) {
-        if (builtin) STARTUP_BUILTIN(mm, args, image, image_size, show_startup);
+        if (builtin) STARTUP(mm, args, image, image_size, show_startup);
         else STARTUP(mm, args, show_startup);
     });
     // A report or stop ends with its status; DEBUG's exit request with any byte.

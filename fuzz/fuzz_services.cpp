@@ -133,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         m.console = &console;
         bound(m);
         try {
-            STARTUP_BUILTIN(m, "argument string", image.data(), uint32_t(image.size()));
+            STARTUP(m, "argument string", image.data(), uint32_t(image.size()));
             const std::vector<std::string>& names = name_list();
             for (size_t i = 0; i < names.size(); ++i) {
                 const uint32_t n = uint32_t(names[i].size() + 1);

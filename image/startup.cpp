@@ -165,7 +165,7 @@ void STARTUP(Machine& m, const std::string& args, StartupShow show) {
     m.ARGSTR += uint32_t(cl.rest);
 }
 
-void STARTUP_BUILTIN(Machine& m, const std::string& args, const uint8_t* image, uint32_t size,
+void STARTUP(Machine& m, const std::string& args, const uint8_t* image, uint32_t size,
                      StartupShow show) {
     m.mem = MemConf{};
     keep_arguments(m, args);

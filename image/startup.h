@@ -23,9 +23,10 @@ using StartupShow = void (*)(Machine& m, int step);
 
 // norvex: reads the options, the image file and the rest of the line.
 void STARTUP(Machine& m, const std::string& args, StartupShow show = nullptr);
-// norvex-rom: the built-in image; the whole argument string goes to the image.
-void STARTUP_BUILTIN(Machine& m, const std::string& args, const uint8_t* image, uint32_t size,
-                     StartupShow show = nullptr);
+// norvex-rom: STARTUP from the built-in image; the whole argument string goes
+// to the image.
+void STARTUP(Machine& m, const std::string& args, const uint8_t* image, uint32_t size,
+             StartupShow show = nullptr);
 // Frees the memories. The caller ends the process.
 void SHUTDOWN(Machine& m);
 

@@ -9,7 +9,7 @@
 namespace norvex {
 
 // Runs the machine from start-up to its end and returns the exit status.
-// `startup` builds the machine (STARTUP or STARTUP_BUILTIN).
+// `startup` builds the machine (STARTUP, from an image file or the built-in image).
 int MAINLOOP(Machine& m, const std::function<void(Machine&)>& startup);
 
 // Monitor keys.

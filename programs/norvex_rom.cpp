@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     norvex::Machine m;
     m.console = &console;
     return norvex::MAINLOOP(m, [&](norvex::Machine& mm) {
-        norvex::STARTUP_BUILTIN(mm, args, norvex::BUILTIN_IMAGE, norvex::BUILTIN_IMAGE_SIZE,
+        norvex::STARTUP(mm, args, norvex::BUILTIN_IMAGE, norvex::BUILTIN_IMAGE_SIZE,
                                  norvex::show_startup);
     });
 }

@@ -43,7 +43,7 @@ struct Rig {
     Rig& operator=(const Rig&) = delete;
 
     void load(const std::vector<uint8_t>& image, const std::string& args = {}) {
-        STARTUP_BUILTIN(m, args, image.data(), uint32_t(image.size()));
+        STARTUP(m, args, image.data(), uint32_t(image.size()));
         r0 = header_cell(image.data(), H_VX);
         s0 = r0 - 256;
     }
@@ -78,7 +78,7 @@ struct Rig {
     // Runs start-up, the main loop and shutdown as the process does; the
     // exit status.
     int run_as_process(const std::vector<uint8_t>& image, const std::string& args = {}) {
-        status = MAINLOOP(m, [&](Machine& mm) { STARTUP_BUILTIN(mm, args, image.data(), uint32_t(image.size())); });
+        status = MAINLOOP(m, [&](Machine& mm) { STARTUP(mm, args, image.data(), uint32_t(image.size())); });
         return status;
     }
 

@@ -46,7 +46,7 @@ Ending run(Engine engine, const std::string& args, const std::string& keys) {
     m.native_enabled = engine == Engine::Translated;
     Ending e;
     try {
-        STARTUP_BUILTIN(m, args, image.data(), uint32_t(image.size()));
+        STARTUP(m, args, image.data(), uint32_t(image.size()));
         for (;;) {
             if (engine == Engine::Traced) m.DBGMODE |= DM_TRACE;
             if (m.DBGMODE & DM_STOP) break;

@@ -41,7 +41,7 @@ KernelRun run_image(const std::vector<uint8_t>& image, const std::string& keys,
     m.console = &console;
     KernelRun run;
     try {
-        STARTUP_BUILTIN(m, args, image.data(), uint32_t(image.size()));
+        STARTUP(m, args, image.data(), uint32_t(image.size()));
         while (!(m.DBGMODE & DM_STOP)) RUNBURST(m);
     } catch (const RunEnd& end) {
         run.status = end.status;
