@@ -166,7 +166,7 @@ void STARTUP(Machine& m, const std::string& args, StartupShow show) {
 }
 
 void STARTUP(Machine& m, const std::string& args, const uint8_t* image, uint32_t size,
-                     StartupShow show) {
+             StartupShow show) {
     m.mem = MemConf{};
     keep_arguments(m, args);
     std::memcpy(m.header, image, std::min<uint32_t>(size, kHeaderBytes));

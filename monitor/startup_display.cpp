@@ -17,6 +17,14 @@ void show_header(Machine& m) {
     }
 }
 
+// One memory of the configuration: the label, then "offset - $size" in hex.
+void show_range(Machine& m, const char* label, uint32_t offset, uint32_t size) {
+    PRINTSTR(m, label);
+    PRINTHEX(m, offset, 8);
+    PRINTSTR(m, " - $");
+    PRINTHEX(m, size, 8);
+}
+
 }  // namespace
 
 void show_startup(Machine& m, int step) {
@@ -28,16 +36,10 @@ void show_startup(Machine& m, int step) {
         show_header(m);
         break;
     case 1:
-        PRINTSTR(m, "\r\nFlash   : $");
-        PRINTHEX(m, c.PRGOFF, 8);
-        PRINTSTR(m, " - $");
-        PRINTHEX(m, c.PRGSIZE, 8);
+        show_range(m, "\r\nFlash   : $", c.PRGOFF, c.PRGSIZE);
         break;
     case 2:
-        PRINTSTR(m, "\r\nRAM     : $");
-        PRINTHEX(m, c.VAROFF, 8);
-        PRINTSTR(m, " - $");
-        PRINTHEX(m, c.VARSIZE, 8);
+        show_range(m, "\r\nRAM     : $", c.VAROFF, c.VARSIZE);
         break;
     case 3:
         PRINTSTR(m, "\r\nHarvard : ");
