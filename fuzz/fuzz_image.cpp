@@ -53,11 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!fuzz::memory_fits(header, nullptr)) return -1;
     } else {
         // Only the image file may be loaded: any other file would bring a
-        // header the input does not choose.
+        // header the input does not choose. It is written first, so that
+        // another name for it ("./i") is refused too.
+        std::ofstream("i", std::ios::binary).write(reinterpret_cast<const char*>(image), image_size);
         const CommandLine cl = read_command_line(args);
         if (cl.ok && cl.name == "i" && !fuzz::memory_fits(header, &cl)) return -1;
         if (cl.ok && cl.name != "i" && exists_and_is_not_a_directory(cl.name)) return -1;
-        std::ofstream("i", std::ios::binary).write(reinterpret_cast<const char*>(image), image_size);
     }
 
     ScriptConsole console(keys);
