@@ -300,6 +300,102 @@ TEST(NativeExact, CodeAreaOfTheDefaultSizeFillsWithoutHarm) {
     EXPECT_GT(native_resets(r.m), 0u);
 }
 
+// --- program memory read as constants ------------------------------------------
+
+// A routine that fetches one cell of program memory with C@P, W@P and @P at
+// a constant address, a page away from its code; FLASH-W gives the cell a
+// new value before every call. Each call must see the value just written.
+TEST(NativeExact, FetchesFromAConstantProgramAddressSeeEveryWrite) {
+    Assembler a = testing::harvard_image();
+    Label go = a.label(), cell = a.label();
+    a.branch(go);
+    Label routine = a.label_here();
+    a.lit(cell);
+    a.op(Op::CFETCHP);
+    a.lit(cell);
+    a.op(Op::WFETCHP);
+    a.lit(cell);
+    a.op(Op::FETCHP);
+    a.words("+ +");
+    a.op(Op::EXIT);
+    a.bytes(std::string(600, '\x3F'));   // NOPs: the cell lies on a page of its own
+    a.bind(cell);
+    a.cell(0);
+    a.bind(go);
+    const uint32_t staging = kVarBase + 0x200;
+    a.lit(0);   // the sum
+    a.lit(99);
+    a.op(Op::TOR);
+    Label again = a.label_here();
+    a.words("R@ 0x10001 UM* DROP");   // 0x00n000n: the three fetches differ
+    a.lit(staging);
+    a.op(Op::STORE);
+    a.lit(staging);
+    a.lit(cell);
+    a.lit(4);
+    a.syscall(Service::FLASH_W);
+    a.op(Op::DROP);
+    a.call(routine);
+    a.op(Op::PLUS);
+    a.nbranch(again);
+    testing::halt(a);
+    const std::vector<uint8_t> image = a.finish();
+    expect_same(image, "fetches from a cell rewritten by FLASH-W");
+
+    testing::Rig r;
+    r.load(image);
+    r.run();
+    ASSERT_EQ(r.status, kExitOk) << r.output();
+    uint32_t sum = 0;
+    for (uint32_t n = 0; n < 100; ++n) sum += n + n + (n * 0x10001);
+    EXPECT_EQ(r.ds(1), sum);
+}
+
+// --- stack checks -------------------------------------------------------------
+
+// `K p U< 0BRANCH` with p from SP@ or RP@ and K a constant, the Forth
+// system's check before a call that may recurse: translated code tests it
+// at the block's entry. A loop pushes a cell a round and leaves when the
+// stack pointer has come down to K, 40 cells below its start, so the
+// translated block runs many rounds before an entry that fails the test.
+std::vector<uint8_t> stack_check_loop(bool return_stack, uint32_t floor) {
+    Assembler a = testing::harvard_image();
+    Label again = a.label_here(), done = a.label();
+    a.lit(1);
+    if (return_stack) a.op(Op::TOR);
+    a.lit(floor);
+    a.op(return_stack ? Op::RPFETCH : Op::SPFETCH);
+    a.op(Op::ULESS);
+    a.zbranch(done);
+    a.branch(again);
+    a.bind(done);
+    testing::halt(a);
+    return a.finish();
+}
+
+TEST(NativeExact, StackChecksStillBranchWhenTheStackReachesTheirLimit) {
+    constexpr uint32_t high = kVarBase + 0xC00, low = kVarBase + 0x600;
+    for (bool return_stack : {false, true}) {
+        for (bool r_above : {true, false}) {
+            const uint32_t start = return_stack == r_above ? high : low;
+            const std::vector<uint8_t> image = stack_check_loop(return_stack, start - 4 * 40);
+            const testing::Setup stacks = [&](Machine& m) {
+                m.cpu.R = r_above ? high : low;
+                m.cpu.S = r_above ? low : high;
+            };
+            const std::string what = std::string(return_stack ? "RP@" : "SP@") +
+                                     (r_above ? ", return stack above" : ", return stack below");
+            expect_same(image, what, stacks);
+            const testing::Outcome o = testing::run_outcome(image, true, stacks);
+            ASSERT_EQ(o.status, kExitOk) << what;
+            // Rounds until the pointer the check reads is at or below K.
+            const uint32_t rounds = return_stack ? 40 : 39;
+            if (return_stack) EXPECT_EQ(o.cpu.R, start - 4 * rounds) << what;
+            else EXPECT_EQ(o.cpu.S, start - 4 * rounds - 4) << what;   // and DEBUG's result
+        }
+    }
+}
+
 // Hosts that refuse memory both writable and executable get the code area
 // as two views of one memory file: code is written in one and runs in the
 // other. Blocks, links, patches and resets all go through the writable view.

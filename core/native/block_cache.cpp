@@ -59,8 +59,18 @@ constexpr uint32_t kPageShift = 8;                  // invalidation granularity:
 struct Block {
     uint32_t start = 0, end = 0;   // program addresses [start, end)
     uint8_t* code = nullptr;
-    std::vector<uint32_t> incoming;   // sites linked to this block
+    std::vector<ProgramRange> reads;   // folded fetches (TranslatedBlock::reads)
+    std::vector<uint32_t> incoming;    // sites linked to this block
     bool live = true;
+
+    // Whether a write to program offsets [first, last] changes what the
+    // block was made from.
+    bool made_from(uint32_t first, uint32_t last, uint32_t prg_off) const {
+        if (end - prg_off > first && start - prg_off <= last) return true;
+        for (const ProgramRange& r : reads)
+            if (r.end > first && r.first <= last) return true;
+        return false;
+    }
 };
 
 // A fixed exit: its rel32 field points at its own stub until the target is
@@ -186,11 +196,17 @@ Block* add_block(NativeCode& nc, const MemConf& c, const TranslatedBlock& tb, st
     b->start = tb.start;
     b->end = tb.end;
     b->code = tb.code;
+    b->reads = tb.reads;
     nc.blocks.push_back(std::move(owned));
     nc.by_start[b->start] = b;
-    for (uint32_t page = (b->start - c.PRGOFF) >> kPageShift; page <= (b->end - 1 - c.PRGOFF) >> kPageShift;
-         ++page)
-        nc.by_page[page].push_back(b);
+    auto watch = [&](uint32_t first, uint32_t end) {
+        for (uint32_t page = first >> kPageShift; page <= (end - 1) >> kPageShift; ++page) {
+            std::vector<Block*>& on_page = nc.by_page[page];
+            if (on_page.empty() || on_page.back() != b) on_page.push_back(b);
+        }
+    };
+    watch(b->start - c.PRGOFF, b->end - c.PRGOFF);
+    for (const ProgramRange& r : b->reads) watch(r.first, r.end);
     // Each exit to its stub, or straight to a block that exists now.
     for (const Site& s : sites) {
         const uint32_t site = uint32_t(nc.sites.size());
@@ -322,7 +338,7 @@ void native_program_written(Machine& m, const uint8_t* p, uint32_t n) {
         auto it = nc.by_page.find(page);
         if (it == nc.by_page.end()) continue;
         for (Block* b : it->second)
-            if (b->live && b->end - c.PRGOFF > first && b->start - c.PRGOFF <= last) drop_block(nc, b);
+            if (b->live && b->made_from(first, last, c.PRGOFF)) drop_block(nc, b);
         std::erase_if(it->second, [](const Block* b) { return !b->live; });
         if (it->second.empty()) nc.by_page.erase(it);
     }

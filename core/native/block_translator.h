@@ -71,6 +71,9 @@ private:
         rs_hi_ = std::max(rs_hi_, offset + 4);
     }
     bool fuse_with_next(size_t i) const;
+    bool compares_stack_pointer(Op fetch) const;
+    bool emit_stack_floor(size_t i, const Item& a, x64::Cond cond);
+    bool fold_prg_fetch(uint32_t width);
 
     // One emitter per opcode.
     void emit_call(const Insn& in);
@@ -119,6 +122,15 @@ private:
     bool rs_used_ = false;
     std::vector<Stub> stubs_;
     std::vector<FixedExit> exits_;
+    std::vector<ProgramRange> reads_;   // folded constant-address fetches
+    bool stack_address_out_ = false;    // SP@ has handed out an address into the stack
+    // A stack pointer compared with a constant before a 0BRANCH: the block
+    // requires at its entry that the branch is not taken (see
+    // emit_stack_floor); the lowest entry pointers that allow it.
+    int64_t ds_floor_ = 0, rs_floor_ = 0;
+    bool ds_floor_wanted_ = false, rs_floor_wanted_ = false;
+    int32_t spfetch_at_ = 0;            // the offset whose address the last SP@ pushed
+    int32_t rpfetch_delta_ = 0;         // r13's movement when the last RP@ ran
     // Entry-check immediates, set once the block is known.
     uint8_t *ds_first_ = nullptr, *ds_last_ = nullptr, *rs_first_ = nullptr, *rs_last_ = nullptr;
     uint8_t* gap_ = nullptr;

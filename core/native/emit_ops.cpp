@@ -106,6 +106,40 @@ bool BlockTranslator::fuse_with_next(size_t i) const {
     return i + 1 < insns_.size() && insns_[i + 1].op == Op::ZBRANCH && in_prg(insns_[i + 1].target());
 }
 
+// Whether the block compares what `fetch` (SP@ or RP@) pushed before a
+// 0BRANCH: its entry checks then get a lower bound that emit_stack_floor
+// may raise.
+bool BlockTranslator::compares_stack_pointer(Op fetch) const {
+    for (size_t i = 0; i + 2 < insns_.size(); ++i)
+        if (insns_[i].op == fetch && insns_[i + 1].op == Op::ULESS && insns_[i + 2].op == Op::ZBRANCH) return true;
+    return false;
+}
+
+// `K p U<` fused with its 0BRANCH, where p is the stack pointer that SP@
+// or RP@ has just pushed and K a constant: the branch is taken when the
+// stack has come down to K, as in the stack check the Forth system makes
+// before a call that may recurse. Instead of comparing at every pass, the
+// block requires at its entry that p stays above K here; an entry that does
+// not meet that gives the block to the interpreter, which takes the branch.
+// False when this comparison is not of that form.
+bool BlockTranslator::emit_stack_floor(size_t i, const Item& a, Cond cond) {
+    if (cond != B || !a.is_const || i == 0) return false;
+    // p is VAROFF plus an entry pointer plus a movement known here; the sum
+    // must not wrap for the test to become one on the entry pointer.
+    if (uint64_t(c_.VAROFF) + c_.VARSIZE > 0x100000000) return false;
+    const Op fetch = insns_[i - 1].op;
+    int64_t moved;
+    if (fetch == Op::SPFETCH && ds_first_) moved = spfetch_at_;
+    else if (fetch == Op::RPFETCH && rs_first_) moved = rpfetch_delta_;
+    else return false;
+    // K < VAROFF + entry + moved  <=>  entry >= K - VAROFF - moved + 1
+    const int64_t floor = int64_t(a.value) - int64_t(c_.VAROFF) - moved + 1;
+    if (floor > int64_t(0xFFFFFFFF)) return false;
+    int64_t& lowest = fetch == Op::SPFETCH ? ds_floor_ : rs_floor_;
+    lowest = std::max(lowest, floor);
+    return true;
+}
+
 // --- control ------------------------------------------------------------------
 
 void BlockTranslator::emit_call(const Insn& in) {
@@ -209,10 +243,13 @@ void BlockTranslator::emit_swap(const Insn&) {
     s_.top(0).dirty = s_.top(1).dirty = true;
 }
 
-// SP@ hands out an address into the stack: memory is brought up to date,
-// so that loads through it run here too.
+// SP@ hands out an address into the stack. Memory is brought up to date
+// before the first access through a computed address that follows
+// (emit_var_access), so that loads through it run here too; a stack pointer
+// that is only compared costs no stores.
 void BlockTranslator::emit_spfetch(const Insn&) {
-    s_.write_dirty();
+    stack_address_out_ = true;
+    spfetch_at_ = s_.now().top();
     const Reg r = s_.alloc();
     a_.lea(r, Mem{RBX, NOREG, int32_t(c_.VAROFF + uint32_t(s_.now().top()))});
     s_.push(Item::in(r));
@@ -247,6 +284,7 @@ void BlockTranslator::emit_fwstore(const Insn&) {
 // --- the return stack ---------------------------------------------------------
 
 void BlockTranslator::emit_rpfetch(const Insn&) {
+    rpfetch_delta_ = r_delta_;
     const Reg r = s_.alloc();
     a_.lea(r, Mem{R13, NOREG, int32_t(c_.VAROFF)});
     s_.push(Item::in(r));
@@ -413,6 +451,12 @@ void BlockTranslator::emit_compare(size_t i, Cond cond) {
     const Insn* branch = fuse ? &insns_[i + 1] : nullptr;
     const int32_t flag_at = s_.now().top() - 4;
     if (fuse) fused_ = i + 1;
+    if (fuse && emit_stack_floor(i, a, cond)) {
+        s_.release(a);
+        s_.release(b);
+        s_.now().add_dead(flag_at, Item::constant(0xFFFFFFFF));
+        return;
+    }
     if (a.is_const && b.is_const) {
         const bool t = cond == L ? int32_t(a.value) < int32_t(b.value) : a.value < b.value;
         if (!fuse) return s_.push(Item::constant(t ? 0xFFFFFFFF : 0));
@@ -448,6 +492,7 @@ void BlockTranslator::emit_compare(size_t i, Cond cond) {
 // model holds.
 void BlockTranslator::emit_var_access(const Insn& in, uint32_t width, bool store) {
     s_.ensure(store ? 2 : 1);
+    if (stack_address_out_ && !s_.top(0).is_const) s_.write_dirty();
     const Item addr = store ? s_.pop() : s_.take();
     const Item value = store ? s_.pop() : Item::constant(0);
     // The result's register is taken first: a spill later would use rcx,
@@ -483,9 +528,26 @@ void BlockTranslator::emit_var_access(const Insn& in, uint32_t width, bool store
     s_.release(value);
 }
 
+// A fetch from a constant program address becomes the constant: program
+// memory changes only by writes that drop the blocks made from the bytes
+// they change (TranslatedBlock::reads).
+bool BlockTranslator::fold_prg_fetch(uint32_t width) {
+    const Item addr = s_.top(0);
+    if (!addr.is_const) return false;
+    const uint32_t o = addr.value - c_.PRGOFF;
+    if (!inside(c_.PRGSIZE, o, width) || (addr.value & align_mask(width))) return false;
+    const uint8_t* p = c_.prg + o;
+    const uint32_t value = width == 1 ? mem_load8(p) : width == 2 ? mem_load16(p) : mem_load32(p);
+    s_.take();
+    s_.push(Item::constant(value));
+    reads_.push_back({o, o + width});
+    return true;
+}
+
 // C@P W@P @P: program memory only.
 void BlockTranslator::emit_prg_fetch(const Insn& in, uint32_t width) {
     s_.ensure(1);
+    if (fold_prg_fetch(width)) return;
     const Item addr = s_.take();
     const Reg r = s_.alloc();   // before rcx and rdx hold the address (see emit_var_access)
     const StackState before = s_.before({addr});

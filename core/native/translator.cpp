@@ -179,11 +179,11 @@ void BlockTranslator::emit_entry_checks() {
         stub_jcc(bail, entry_, ExitKind::Stop, start_);
         return imm;
     };
-    if (!rs_used_ || above) ds_first_ = bound(RBX, B);
+    if (!rs_used_ || above || ds_floor_wanted_) ds_first_ = bound(RBX, B);
     if (!rs_used_ || !above) ds_last_ = bound(RBX, A);
     if (rs_used_) {
         if (above) rs_last_ = bound(R13, A);
-        else rs_first_ = bound(R13, B);
+        if (!above || rs_floor_wanted_) rs_first_ = bound(R13, B);
         a_.lea64(RAX, Mem{RBX, NOREG, 0x7FFFFFFF});
         gap_ = a_.last_imm32();
         a_.alu64(CMP, R13, RAX);
@@ -203,9 +203,13 @@ bool BlockTranslator::patch_entry_checks() {
     const PointerRange ds = pointer_range(c_.VARSIZE, s_.lo(), s_.hi());
     const PointerRange rs = pointer_range(c_.VARSIZE, rs_lo_, rs_hi_);
     if (ds.never || (rs_used_ && rs.never)) return false;
-    if (ds_first_) a_.set_imm32(ds_first_, ds.first);
+    // The floors of emit_stack_floor may leave no entry pointer at all.
+    const int64_t ds_first = std::max<int64_t>(ds.first, ds_floor_);
+    const int64_t rs_first = std::max<int64_t>(rs.first, rs_floor_);
+    if (ds_first > ds.last || (rs_used_ && rs_first > rs.last)) return false;
+    if (ds_first_) a_.set_imm32(ds_first_, uint32_t(ds_first));
     if (ds_last_) a_.set_imm32(ds_last_, ds.last);
-    if (rs_first_) a_.set_imm32(rs_first_, rs.first);
+    if (rs_first_) a_.set_imm32(rs_first_, uint32_t(rs_first));
     if (rs_last_) a_.set_imm32(rs_last_, rs.last);
     if (gap_) {
         const int64_t gap = set_.r_above ? above_gap(s_.hi(), rs_lo_) : below_gap(s_.lo(), rs_hi_);
@@ -220,6 +224,8 @@ Translation BlockTranslator::translate(TranslatedBlock& out) {
     decode();
     if (insns_.empty()) return Translation::Interpreted;
     rs_used_ = uses_return_stack();
+    ds_floor_wanted_ = compares_stack_pointer(Op::SPFETCH);
+    rs_floor_wanted_ = rs_used_ && compares_stack_pointer(Op::RPFETCH);
     entry_ = s_.now();
 
     uint8_t* const entry = a_.here();
@@ -244,6 +250,7 @@ Translation BlockTranslator::translate(TranslatedBlock& out) {
     out.code = entry;
     out.code_end = a_.here();
     out.exits = std::move(exits_);
+    out.reads = std::move(reads_);
     return Translation::Done;
 }
 

@@ -50,11 +50,20 @@ struct FixedExit {
     uint32_t target;
 };
 
+// Program-memory bytes [first, end), as offsets into program memory.
+struct ProgramRange {
+    uint32_t first, end;
+};
+
 struct TranslatedBlock {
     uint32_t start = 0, end = 0;   // program addresses [start, end)
     uint8_t* code = nullptr;       // entry
     uint8_t* code_end = nullptr;   // first byte after the block's code
     std::vector<FixedExit> exits;
+    // Program memory the block read while it was translated, besides its
+    // code (constant-address fetches folded into constants): a write there
+    // drops the block as a write to its code does.
+    std::vector<ProgramRange> reads;
 };
 
 enum class Translation { Done, Interpreted, TooBig };
