@@ -107,6 +107,7 @@ private:
     void set_start();
     void link_names();
     void push_code_here();
+    void code_comma();
     // Data space at the top level:
     void push_here();
     void data_comma();

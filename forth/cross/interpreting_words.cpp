@@ -186,6 +186,12 @@ void CrossCompiler::push_code_here() {
     push(asm_.here());
 }
 
+// ( x -- ): a cell of program memory that no word's code holds.
+void CrossCompiler::code_comma() {
+    flush();
+    asm_.cell(pop());
+}
+
 // ---------------------------------------------------------------------------
 // Data space
 

@@ -76,6 +76,7 @@ struct CrossCompiler::Vocabulary {
         {"START!", &CrossCompiler::set_start},
         {"LINK-NAMES", &CrossCompiler::link_names},
         {"CODE-HERE", &CrossCompiler::push_code_here},
+        {"CODE,", &CrossCompiler::code_comma},
     };
 
     static constexpr Row kDataSpaceWords[] = {

@@ -69,8 +69,8 @@ DEFER no-catch   ( n -- )   \ an exception with no CATCH to take it
 \ and the deferred words as the compiler compiles them, and CATCH. Each
 \ stack has a guard region past its limit, so that what runs between two
 \ checks does no harm.
-: stacks-overflow ( -- )  sp-limit @ sp@ u< if -5 throw then  -3 throw ;
-: stacks-ok?  ( -- flag )  sp-limit @ sp@ u<  rp-limit @ rp@ u< and ;
+: stacks-overflow ( -- )  sp-limit @p sp@ u< if -5 throw then  -3 throw ;
+: stacks-ok?  ( -- flag )  sp-limit @p sp@ u<  rp-limit @p rp@ u< and ;
 
 : catch  ( i*x xt -- j*x 0 | i*x n )
   stacks-ok? 0= if stacks-overflow then

@@ -58,9 +58,8 @@
 \ a call of a deferred word. Past either limit it branches to
 \ stacks-overflow, which throws -3 or -5.
 : stack-check, ( -- )
-  sp-limit literal, op-@ op, op-sp@ op, op-u< op,
-  rp-limit literal, op-@ op, op-rp@ op, op-u< op,  op-and op,
-  ['] stacks-overflow op-0branch op-to, ;
+  sp-limit literal, op-@p op, op-sp@ op, op-u< op,  ['] stacks-overflow op-0branch op-to,
+  rp-limit literal, op-@p op, op-rp@ op, op-u< op,  ['] stacks-overflow op-0branch op-to, ;
 : deferred? ( xt -- flag )   \ LIT cell @ EXECUTE: the code of a deferred word
   dup c@p op-lit =  over 5 + c@p op-@ = and  swap 6 + c@p op-execute = and ;
 

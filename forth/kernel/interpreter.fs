@@ -35,8 +35,8 @@
 \ The interpreter
 : ?stack     ( -- )
   sp@ sp0 u> if -4 throw then
-  sp@ sp-limit @ u< if -3 throw then
-  rp@ rp-limit @ u< if -5 throw then
+  sp@ sp-limit @p u< if -3 throw then
+  rp@ rp-limit @p u< if -5 throw then
   fp @ fp0 @ u> if -45 throw then ;
 : not-a-number ( c-addr u -- )  2drop -13 throw ;
 DEFER other-number ( c-addr u -- i*x )   \ text that is no integer: the float literals
@@ -223,13 +223,16 @@ VARIABLE terminal-input   \ keys come from a terminal: errors there end no run
 \ The layout from the end of variable memory: each stack a sixteenth of
 \ the memory, the data stack's overflow guard half that, the locals a
 \ quarter (see memory.fs).
+\ A stack limit is written only when it changes: the write drops the
+\ translations made from it.
+: limit!     ( x paddr -- )  2dup @p = if 2drop exit then code! ;
 : lay-out    ( top -- )
   -16 and dup mem-top !
   dup data-origin - 4 rshift -16 and >r
   /rguard - dup rp0-cell !
-  r@ - dup /rmargin + rp-limit !
+  r@ - dup /rmargin + rp-limit limit!
   /sguard - dup sp0-cell !
-  r@ - dup sp-limit !
+  r@ - dup sp-limit limit!
   r@ 1 rshift - dup lp0 !
   r> 2 rshift - dup lp-limit !
   heap-top ! ;

@@ -14,7 +14,8 @@
 \   here .. dlimit           free: data space and the heap grow into it
 \   dlimit .. heap-top       the heap (ALLOCATE), growing down
 \   .. lp0                   the locals stack, growing down
-\   .. sp-limit              the data stack's overflow guard
+\   .. sp-limit              the data stack's overflow guard (the limits are
+\                            in program memory: see below)
 \   sp-limit .. sp0          the data stack
 \   .. rp0 - return stack    the data stack's underflow guard
 \   rp-limit .. rp0          the return stack (and its margin below rp-limit)
@@ -52,6 +53,13 @@ default-rp0 $10000 - /sguard -    CONSTANT default-sp0
 260  CONSTANT /word-buffer
 128  CONSTANT /hold
 
+\ Where the stacks are full, in two cells of program memory (LAY-OUT writes
+\ them, with @P they are read): translated code reads them once, when it
+\ translates the check that the compiler puts before a call that may
+\ recurse, and so runs the check at the cost of the test at a block's entry.
+CODE-HERE 0 CODE,  CONSTANT sp-limit   \ the data stack is full below this
+CODE-HERE 0 CODE,  CONSTANT rp-limit   \ the return stack is full below this
+
 \ The run-time state. COLD sets it up; a saved system never carries it.
 data-origin
 dup CONSTANT sysvars
@@ -72,9 +80,7 @@ dup CONSTANT src-resume     CELL+       \   and the position to read on from
 \ The memory layout, from the end of variable memory
 dup CONSTANT mem-top        CELL+       \ the end of variable memory
 dup CONSTANT rp0-cell       CELL+
-dup CONSTANT rp-limit       CELL+       \ the return stack is full below this
 dup CONSTANT sp0-cell       CELL+
-dup CONSTANT sp-limit       CELL+       \ the data stack is full below this
 dup CONSTANT lp0            CELL+       \ the top of the locals stack
 dup CONSTANT lp-limit       CELL+       \ and its bottom
 dup CONSTANT heap-top       CELL+       \ the heap lies from dlimit up to here

@@ -181,4 +181,5 @@ OPCODE AND     CONSTANT op-and      OPCODE XOR     CONSTANT op-xor
 OPCODE +       CONSTANT op-+        OPCODE -       CONSTANT op--
 OPCODE RSHIFT  CONSTANT op-rshift   OPCODE U<      CONSTANT op-u<
 OPCODE @       CONSTANT op-@        OPCODE FW@     CONSTANT op-fw@
+OPCODE @P      CONSTANT op-@p
 OPCODE NOP     CONSTANT op-nop

@@ -14,8 +14,8 @@ environment-wordlist current !
 : MAX-N               ( -- n )  $7FFFFFFF ;
 : MAX-U               ( -- u )  -1 ;
 : MAX-UD              ( -- ud )  -1 -1 ;
-: RETURN-STACK-CELLS  ( -- n )  rp0 rp-limit @ - 2 rshift ;
-: STACK-CELLS         ( -- n )  sp0 sp-limit @ - 2 rshift ;
+: RETURN-STACK-CELLS  ( -- n )  rp0 rp-limit @p - 2 rshift ;
+: STACK-CELLS         ( -- n )  sp0 sp-limit @p - 2 rshift ;
 : #LOCALS             ( -- n )  #max-locals ;
 : WORDLISTS           ( -- n )  #context ;
 : BLOCK               ( -- flag )  true ;

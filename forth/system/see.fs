@@ -45,7 +45,7 @@ ops: back-step-ops  R> LIT + >R FW@ 0BRANCH RDROP RDROP
 ops: +loop-ops      DUP LIT RSHIFT SWAP R> SWAP - >R FW@ XOR 0BRANCH RDROP RDROP
 ops: ?do-end-ops    BRANCH DROP DROP
 ops: leave-ops      RDROP RDROP BRANCH
-ops: check-ops      LIT @ SP@ U< LIT @ RP@ U< AND 0BRANCH
+ops: check-ops      LIT @P SP@ U< 0BRANCH LIT @P RP@ U< 0BRANCH
 ops: frame-ops      LIT LIT CALL
 ops: unframe-ops    LIT LIT SWAP OVER @ + SWAP !
 ops: offset-ops     LIT +
@@ -123,7 +123,7 @@ variable #jumps
 \ forward BRANCH after which an IF or a WHILE lands is an ELSE, else AHEAD.
 : step-branch? ( a -- flag )   \ the 0BRANCH of a +LOOP
   dup 9 - dup step-ops ops? swap back-step-ops ops? or  swap 14 - +loop-ops ops? or ;
-: tail-recurse? ( a -- flag )  dup target start @ =  swap 22 - check-ops ops? and ;
+: tail-recurse? ( a -- flag )  dup target start @ =  swap 26 - check-ops ops? and ;
 : leave-branch? ( a -- flag )  2 - leave-ops ops? ;
 : ?do-branch? ( a -- flag )  3 - ?do-ops ops? ;
 : ?do-end? ( a -- flag )  dup ?do-end-ops ops? swap operand 2 = and ;
@@ -391,8 +391,9 @@ variable recursing   \ a stack check before a call of the word itself: RECURSE
 ' do? see-shape
 : check?  ( a -- a' true | a false )   \ the stack test before RECURSE, EXECUTE, a DEFER
   dup check-ops ops? 0= if false exit then
-  dup operand sp-limit <> over 17 + target ['] stacks-overflow <> or if false exit then
-  22 +  dup op@ dup op-call = swap op-branch = or  over target start @ = and  recursing !  true ;
+  dup operand sp-limit <> over 8 + target ['] stacks-overflow <> or if false exit then
+  dup 21 + target ['] stacks-overflow <> if false exit then
+  26 +  dup op@ dup op-call = swap op-branch = or  over target start @ = and  recursing !  true ;
 ' check? see-shape
 : fliteral? ( a -- a' true | a false )   \ the three cells of a float and the code of X>F
   dup flit-ops ops? 0= if false exit then

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include "forth/tests/rom_process.h"
@@ -358,10 +359,16 @@ TEST(RomCode, PrimitivesInlineLiteralsFoldCallsInTailPositionBranch) {
     EXPECT_EQ(code_of(": a ; : b a ;", "b", 5), "1 F6 FF FF FF ");
     EXPECT_EQ(code_of(": a ; : b a 1 ;", "b", 11), "0 F6 FF FF FF 4 1 0 0 0 5 ");
     EXPECT_EQ(code_of("100 constant c : b c 1 + ;", "b", 6), "4 65 0 0 0 5 ");
-    // EXECUTE checks the stacks first (22 bytes), and in tail position
-    // becomes >R EXIT.
-    const std::string execute = code_of(": b execute ;", "b", 24);
-    EXPECT_TRUE(execute.starts_with("4 ") && execute.ends_with(" F 5 ")) << execute;
+    // EXECUTE checks the stacks first (26 bytes: each pointer against its
+    // limit, read from program memory, each with a branch of its own), and
+    // in tail position becomes >R EXIT.
+    std::istringstream execute(code_of(": b execute ;", "b", 28));
+    std::vector<std::string> ops(std::istream_iterator<std::string>{execute}, {});
+    ASSERT_EQ(ops.size(), 28u);
+    for (const auto& [at, op] : std::vector<std::pair<size_t, std::string>>{
+             {0, "4"}, {5, "2A"}, {6, "7"}, {7, "1E"}, {8, "2"},
+             {13, "4"}, {18, "2A"}, {19, "D"}, {20, "1E"}, {21, "2"}, {26, "F"}, {27, "5"}})
+        EXPECT_EQ(ops[at], op) << "byte " << at;
     // A variable is its address as a literal.
     const ProcessResult r = rom("", {"variable v : b v @ ; ' b c@p . ' b 1+ @p ' v >body = . ' b 5 + c@p . bye"});
     EXPECT_EQ(r.output, kBanner + "4 -1 36 ");
