@@ -71,6 +71,22 @@ void threaded(Assembler& a, Label) {
     a.cell(code);
 }
 
+// A call to a lower address whose code jumps forward, twice, to the call
+// again: translated code follows the call into its target, so the loop has
+// no backward jump between blocks, only the call.
+void call_back_jump_forward(Assembler& a, Label) {
+    Label callee = a.label(), middle = a.label(), caller = a.label();
+    a.branch(caller);
+    a.bind(callee);
+    a.op(Op::RDROP);
+    a.branch(middle);
+    a.bind(middle);
+    a.op(Op::NOP);
+    a.branch(caller);
+    a.bind(caller);
+    a.call(callee);
+}
+
 void on_alarm(int) { raise_interrupt(); }
 
 // Runs the image and raises an interrupt from a timer signal 20 ms in.
@@ -99,7 +115,7 @@ TEST(Interrupts, EndEndlessLoopsInTheInterpreterAndInTranslatedCode) {
         const char* what;
         void (*body)(Assembler&, Label);
     } cases[] = {{"branch to itself", branch_to_itself}, {"call and return", call_and_return},
-                 {"threaded code", threaded}};
+                 {"threaded code", threaded}, {"a call back, a jump forward", call_back_jump_forward}};
     for (const Case& c : cases)
         for (bool native : {false, true}) {
             const std::vector<uint8_t> image = endless(c.body);

@@ -351,6 +351,71 @@ TEST(NativeExact, FetchesFromAConstantProgramAddressSeeEveryWrite) {
     EXPECT_EQ(r.ds(1), sum);
 }
 
+// --- calls followed into their target ------------------------------------------
+
+// Translated code runs a called routine's first instructions in the
+// caller's block. The routine, LIT n 1 + EXIT a page away from its call, is
+// rewritten by FLASH-W with the round's n before every call.
+TEST(NativeExact, ACalledRoutineRewrittenAPageAwayRunsAsWritten) {
+    Assembler a = testing::harvard_image();
+    Label routine = a.label();
+    const uint32_t staging = kVarBase + 0x200;
+    a.lit(0);   // the sum
+    a.lit(99);
+    a.op(Op::TOR);
+    Label again = a.label_here();
+    a.words("R@ 8 LSHIFT 4 OR");   // LIT n: opcode 04, then n's bytes
+    a.lit(staging);
+    a.op(Op::STORE);
+    a.words("R@ 24 RSHIFT");
+    a.lit(staging + 4);
+    a.op(Op::CSTORE);
+    a.lit(staging);
+    a.lit(routine);
+    a.lit(5);
+    a.syscall(Service::FLASH_W);
+    a.op(Op::DROP);
+    a.call(routine);
+    a.op(Op::PLUS);
+    a.nbranch(again);
+    testing::halt(a);
+    a.bytes(std::string(600, '\x3F'));   // NOPs: the routine lies on another page
+    a.bind(routine);
+    a.lit(0);
+    a.words("1 +");
+    a.op(Op::EXIT);
+    const std::vector<uint8_t> image = a.finish();
+    expect_same(image, "a called routine rewritten by FLASH-W");
+    testing::Rig r;
+    r.load(image);
+    r.run();
+    ASSERT_EQ(r.status, kExitOk) << r.output();
+    EXPECT_EQ(r.ds(1), 5050u);   // n + 1 for n = 0 .. 99
+}
+
+// A routine whose first instruction is the interpreter's (SP!): the
+// caller's block stops there, after the call's push.
+TEST(NativeExact, ACallIntoAnInstructionForTheInterpreterStopsThere) {
+    Assembler a = testing::harvard_image();
+    Label routine = a.label(), go = a.label();
+    a.branch(go);
+    a.bind(routine);
+    a.ops("SP! EXIT");
+    a.bind(go);
+    a.words("1 2 SP@");
+    a.call(routine);
+    a.words("3");
+    testing::halt(a);
+    const std::vector<uint8_t> image = a.finish();
+    expect_same(image, "a call into SP!");
+    testing::Rig r;
+    r.load(image);
+    r.run();
+    ASSERT_EQ(r.status, kExitOk) << r.output();
+    EXPECT_EQ(r.ds(1), 3u);
+    EXPECT_EQ(r.ds(2), 2u);
+}
+
 // --- stack checks -------------------------------------------------------------
 
 // `K p U< 0BRANCH` with p from SP@ or RP@ and K a constant, the Forth

@@ -17,6 +17,7 @@ struct Insn {
     Op op;
     uint32_t operand;
     uint32_t next;
+    bool followed = false;   // a CALL whose target's code comes next in the block
     uint32_t target() const { return next + operand; }   // of CALL and the branches
 };
 
@@ -40,6 +41,8 @@ private:
     };
 
     void decode();
+    bool follow(const Insn& call, uint32_t followed_so_far) const;
+    void note_segments(TranslatedBlock& out) const;
     bool uses_return_stack() const;
     void emit_entry_checks();
     bool patch_entry_checks();

@@ -145,7 +145,13 @@ bool BlockTranslator::emit_stack_floor(size_t i, const Item& a, Cond cond) {
 void BlockTranslator::emit_call(const Insn& in) {
     if (!in_prg(in.target())) return stop_here(in, s_.now());
     rpush(Item::constant(in.next));
-    exit_jump(s_.now(), in.target(), in.at);
+    if (!in.followed) return exit_jump(s_.now(), in.target(), in.at);
+    // The callee's code follows. A call to a lower address may close a
+    // loop, so an interrupt stops here as at a jump back.
+    if (in.target() <= in.at) {
+        a_.alu_mem(CMP, CTX(interrupt), 0);
+        stub_jcc(NE, s_.now(), ExitKind::Stop, in.target());
+    }
 }
 
 void BlockTranslator::emit_branch(const Insn& in) {

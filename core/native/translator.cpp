@@ -11,8 +11,20 @@ using namespace x64;
 BlockTranslator::BlockTranslator(const TranslationSetting& s, uint32_t start, Room room)
     : set_(s), c_(*s.mem), start_(start), a_(room), s_(a_) {}
 
+// A block follows a CALL into the code it calls, so that the callee's first
+// instructions run in the caller's block: no exit and entry between them,
+// and cells the caller leaves below the stack that the callee writes again
+// need no store. At most kFollowedCalls per block, and none under a budget,
+// where every block entry counts.
+constexpr uint32_t kFollowedCalls = 2;
+
+bool BlockTranslator::follow(const Insn& call, uint32_t followed_so_far) const {
+    return !set_.counting && followed_so_far < kFollowedCalls && in_prg(call.target());
+}
+
 void BlockTranslator::decode() {
     uint32_t pc = start_;
+    uint32_t followed = 0;
     for (uint32_t n = 0; n < set_.max_instructions; ++n) {
         const uint32_t o = pc - c_.PRGOFF;
         if (o >= c_.PRGSIZE) break;
@@ -24,6 +36,12 @@ void BlockTranslator::decode() {
         const uint32_t operand = len > 1 ? mem_load32(c_.prg + o + 1) : 0;
         insns_.push_back({pc, op, operand, pc + len});
         pc += len;
+        if (op == Op::CALL && n + 1 < set_.max_instructions && follow(insns_.back(), followed)) {
+            insns_.back().followed = true;
+            ++followed;
+            pc = insns_.back().target();
+            continue;
+        }
         if (ends_block(op)) return;
     }
     tail_at_ = pc;
@@ -236,7 +254,7 @@ Translation BlockTranslator::translate(TranslatedBlock& out) {
         if (fused_ == i && i != 0) continue;
         emit_instruction(i);
     }
-    if (!ended_ && !ends_block(insns_.back().op)) {
+    if (!ended_ && (!ends_block(insns_.back().op) || insns_.back().followed)) {
         const Insn& last = insns_.back();
         if (full_ && in_prg(tail_at_)) exit_jump(s_.now(), tail_at_, last.at);
         else exit_stop(s_.now(), tail_at_);
@@ -246,12 +264,29 @@ Translation BlockTranslator::translate(TranslatedBlock& out) {
     if (!patch_entry_checks()) return Translation::Interpreted;
 
     out.start = start_;
-    out.end = insns_.back().next;
+    out.reads = std::move(reads_);
+    note_segments(out);
     out.code = entry;
     out.code_end = a_.here();
     out.exits = std::move(exits_);
-    out.reads = std::move(reads_);
     return Translation::Done;
+}
+
+// The block's code is one run of instructions from its start, and one more
+// after each followed CALL: the first is [start, end), the others are
+// watched as bytes the block read.
+void BlockTranslator::note_segments(TranslatedBlock& out) const {
+    uint32_t from = start_;
+    bool first = true;
+    for (size_t i = 0; i < insns_.size(); ++i) {
+        const bool last = i + 1 == insns_.size();
+        if (!insns_[i].followed && !last) continue;
+        const uint32_t to = insns_[i].next;
+        if (first) out.end = to;
+        else out.reads.push_back({from - c_.PRGOFF, to - c_.PRGOFF});
+        first = false;
+        if (!last) from = insns_[i + 1].at;
+    }
 }
 
 Translation translate_block(const TranslationSetting& s, uint32_t start, Room room, TranslatedBlock& out) {
