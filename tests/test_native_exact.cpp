@@ -237,6 +237,40 @@ TEST(NativeExact, AStackEmptiedToTheTopOfVariableMemoryGoesOnWhereANewBurstFinds
 
 // --- the code area ----------------------------------------------------------------
 
+constexpr uint32_t kStaging = kVarBase + 0x200;
+
+// A loop of `rounds` rounds (R@ counts down to 0) that writes `bytes` bytes
+// at `target` with FLASH-W, which stage(a) has put at kStaging, then calls
+// `routine` and adds what it returns to a sum. DEBUG ends the program with
+// the sum under its result.
+void rewrite_and_call(Assembler& a, uint32_t rounds, void (*stage)(Assembler&), Label target, uint32_t bytes,
+                      Label routine) {
+    a.lit(0);   // the sum
+    a.lit(rounds - 1);
+    a.op(Op::TOR);
+    Label again = a.label_here();
+    stage(a);
+    a.lit(kStaging);
+    a.lit(target);
+    a.lit(bytes);
+    a.syscall(Service::FLASH_W);   // ( addr paddr u -- 0 )
+    a.op(Op::DROP);
+    a.call(routine);
+    a.op(Op::PLUS);
+    a.nbranch(again);
+    testing::halt(a);
+}
+
+// LIT n, with n the round's count: opcode 04, then the count's bytes.
+void stage_lit_of_the_count(Assembler& a) {
+    a.words("R@ 8 LSHIFT 4 OR");
+    a.lit(kStaging);
+    a.op(Op::STORE);
+    a.words("R@ 24 RSHIFT");
+    a.lit(kStaging + 4);
+    a.op(Op::CSTORE);
+}
+
 // A routine rewritten with FLASH-W before every call: each call needs a new
 // translation. Returns the image; the sum of what the calls returned is left
 // under the DEBUG result.
@@ -249,27 +283,7 @@ std::vector<uint8_t> rewritten_by_flash(uint32_t rounds) {
     a.words("DUP + DUP + 1 + DUP 3 LSHIFT XOR");   // enough code to fill the area soon
     a.op(Op::EXIT);
     a.bind(go);
-    const uint32_t staging = kVarBase + 0x200;
-    a.lit(0);              // the sum
-    a.lit(rounds - 1);
-    a.op(Op::TOR);
-    Label again = a.label_here();
-    // LIT n with n = the loop count: opcode 04, then the count's bytes.
-    a.words("R@ 8 LSHIFT 4 OR");
-    a.lit(staging);
-    a.op(Op::STORE);
-    a.words("R@ 24 RSHIFT");
-    a.lit(staging + 4);
-    a.op(Op::CSTORE);
-    a.lit(staging);
-    a.lit(routine);
-    a.lit(5);
-    a.syscall(Service::FLASH_W);     // ( addr paddr u -- 0 )
-    a.op(Op::DROP);
-    a.call(routine);
-    a.op(Op::PLUS);
-    a.nbranch(again);
-    testing::halt(a);
+    rewrite_and_call(a, rounds, stage_lit_of_the_count, routine, 5, routine);
     return a.finish();
 }
 
@@ -302,6 +316,13 @@ TEST(NativeExact, CodeAreaOfTheDefaultSizeFillsWithoutHarm) {
 
 // --- program memory read as constants ------------------------------------------
 
+// n * 0x10001, with n the round's count: the three fetches below differ.
+void stage_count_in_both_halves(Assembler& a) {
+    a.words("R@ 0x10001 UM* DROP");
+    a.lit(kStaging);
+    a.op(Op::STORE);
+}
+
 // A routine that fetches one cell of program memory with C@P, W@P and @P at
 // a constant address, a page away from its code; FLASH-W gives the cell a
 // new value before every call. Each call must see the value just written.
@@ -322,23 +343,7 @@ TEST(NativeExact, FetchesFromAConstantProgramAddressSeeEveryWrite) {
     a.bind(cell);
     a.cell(0);
     a.bind(go);
-    const uint32_t staging = kVarBase + 0x200;
-    a.lit(0);   // the sum
-    a.lit(99);
-    a.op(Op::TOR);
-    Label again = a.label_here();
-    a.words("R@ 0x10001 UM* DROP");   // 0x00n000n: the three fetches differ
-    a.lit(staging);
-    a.op(Op::STORE);
-    a.lit(staging);
-    a.lit(cell);
-    a.lit(4);
-    a.syscall(Service::FLASH_W);
-    a.op(Op::DROP);
-    a.call(routine);
-    a.op(Op::PLUS);
-    a.nbranch(again);
-    testing::halt(a);
+    rewrite_and_call(a, 100, stage_count_in_both_halves, cell, 4, routine);
     const std::vector<uint8_t> image = a.finish();
     expect_same(image, "fetches from a cell rewritten by FLASH-W");
 
@@ -359,26 +364,7 @@ TEST(NativeExact, FetchesFromAConstantProgramAddressSeeEveryWrite) {
 TEST(NativeExact, ACalledRoutineRewrittenAPageAwayRunsAsWritten) {
     Assembler a = testing::harvard_image();
     Label routine = a.label();
-    const uint32_t staging = kVarBase + 0x200;
-    a.lit(0);   // the sum
-    a.lit(99);
-    a.op(Op::TOR);
-    Label again = a.label_here();
-    a.words("R@ 8 LSHIFT 4 OR");   // LIT n: opcode 04, then n's bytes
-    a.lit(staging);
-    a.op(Op::STORE);
-    a.words("R@ 24 RSHIFT");
-    a.lit(staging + 4);
-    a.op(Op::CSTORE);
-    a.lit(staging);
-    a.lit(routine);
-    a.lit(5);
-    a.syscall(Service::FLASH_W);
-    a.op(Op::DROP);
-    a.call(routine);
-    a.op(Op::PLUS);
-    a.nbranch(again);
-    testing::halt(a);
+    rewrite_and_call(a, 100, stage_lit_of_the_count, routine, 5, routine);
     a.bytes(std::string(600, '\x3F'));   // NOPs: the routine lies on another page
     a.bind(routine);
     a.lit(0);
