@@ -28,6 +28,9 @@ TEST(NativeExact, DeadCellsHoldWhatTheInterpreterWrote) {
         "5 6 < DROP 9 9 U< DROP",              // comparison flags
         "1 0BRANCH 0 2 DUP DROP DROP",         // a branch's flag (offset 0: falls through)
         "11 >R 12 >R R> R> DROP DROP",         // cells moved to the return stack
+        "31 >R R> >R R@ 1 + >R R> R> DROP DROP",            // a return-stack cell popped and pushed back
+        "32 >R R> 33 RP@ 4 - ! >R R> DROP",                 // ... after a store into it
+        "34 >R 35 >R R> R> SWAP >R >R R> R> DROP DROP",     // ... into each other's cell
         "13 FIP! 14 FW! FIP@ FW@ DROP DROP",   // cells moved to IP and W
         "21 22 SWAP OVER DROP DROP DROP",
         "-1 0< DROP 33 0< DROP",

@@ -127,6 +127,7 @@ private:
     std::vector<FixedExit> exits_;
     std::vector<ProgramRange> reads_;   // folded constant-address fetches
     bool stack_address_out_ = false;    // SP@ has handed out an address into the stack
+    uint32_t memory_writes_ = 0;        // return-stack pushes, NBRANCHes and stores so far
     // A stack pointer compared with a constant before a 0BRANCH: the block
     // requires at its entry that the branch is not taken (see
     // emit_stack_floor); the lowest entry pointers that allow it.

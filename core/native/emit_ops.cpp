@@ -86,11 +86,14 @@ void BlockTranslator::push_copy_of(Reg temp) {
 }
 
 // A push onto the return stack, written at once: the return stack in
-// memory is always exact.
+// memory is always exact. A value read from the very cell it goes back to,
+// with no memory written since (R> ... >R, as I does), is there already.
 void BlockTranslator::rpush(Item it) {
     r_delta_ -= 4;
     touch_rs(r_delta_);
     a_.alu(SUB, R13, 4);
+    if (!it.is_const && it.rs_cell == r_delta_ && it.writes_then == memory_writes_) return;
+    ++memory_writes_;
     if (it.is_const) {
         a_.store_imm(Mem{R15, R13, 0}, ~it.value);
     } else {
@@ -179,6 +182,7 @@ void BlockTranslator::emit_zbranch(const Insn& in) {
 void BlockTranslator::emit_nbranch(const Insn& in) {
     if (!in_prg(in.target())) return stop_here(in, s_.now());
     touch_rs(r_delta_);
+    ++memory_writes_;
     // The stored cell is the complement: a count of 0 is stored as ~0, and
     // decrementing the count increments what is stored.
     a_.alu_mem(CMP, Mem{R15, R13, 0}, 0xFFFFFFFF);
@@ -307,7 +311,10 @@ void BlockTranslator::emit_rfetch(const Insn&) {
     const Reg r = s_.alloc();
     a_.load(r, Mem{R15, R13, 0});
     a_.not_(r);
-    s_.push(Item::in(r));
+    Item it = Item::in(r);
+    it.rs_cell = r_delta_;
+    it.writes_then = memory_writes_;
+    s_.push(it);
 }
 
 void BlockTranslator::emit_rfrom(const Insn& in) {
@@ -517,6 +524,7 @@ void BlockTranslator::emit_var_access(const Insn& in, uint32_t width, bool store
     check_not_held(RCX, width, store, before, in.at);
     s_.release(addr);
     const Mem where{R15, RCX, 0};
+    if (store) ++memory_writes_;
     if (!store) {
         load_memory(result, where, width);
         s_.push(Item::in(result));

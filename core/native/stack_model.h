@@ -24,6 +24,12 @@ struct Item {
     x64::Reg reg = x64::NOREG;
     uint32_t value = 0;
     bool dirty = true;   // memory does not hold this value yet
+    // A value R@ or R> read: the return-stack cell it came from (bytes from
+    // r13 at the block's entry), and the block's count of memory writes
+    // then (see BlockTranslator::rpush).
+    int32_t rs_cell = kNoCell;
+    uint32_t writes_then = 0;
+    static constexpr int32_t kNoCell = INT32_MIN;
 
     static Item constant(uint32_t v) { return {true, x64::NOREG, v, true}; }
     static Item in(x64::Reg r) { return {false, r, 0, true}; }
