@@ -186,7 +186,8 @@ void BlockTranslator::emit_stubs() {
 // return stack above the data stack, its cells must lie above the data
 // stack's and below the end of variable memory, and the data stack's above
 // the start; below, the mirror image. Either order makes two of the four
-// bounds follow from the other two. Stacks that have run into each other
+// bounds follow from the other two; a lower bound is emitted all the same
+// where a stack floor (emit_stack_floor) may raise it. Stacks that have run into each other
 // are the interpreter's: a return-stack write there would change a
 // data-stack cell the block holds in a register.
 void BlockTranslator::emit_entry_checks() {

@@ -3,7 +3,8 @@
 // A block is the code from one program address up to an unconditional
 // control transfer (BRANCH, CALL, EXIT, EXECUTE, NEST) or an instruction left
 // to the interpreter; conditional branches leave the block on their taken
-// side and continue it on the other. The translator writes the block into the
+// side and continue it on the other, and a CALL may be followed into the
+// code it calls (BlockTranslator::follow). The translator writes the block into the
 // room it is given and returns it with its fixed exits; the cache links them.
 //
 // Registers while translated code runs:
