@@ -187,9 +187,9 @@ void BlockTranslator::emit_stubs() {
 // stack's and below the end of variable memory, and the data stack's above
 // the start; below, the mirror image. Either order makes two of the four
 // bounds follow from the other two; a lower bound is emitted all the same
-// where a stack floor (emit_stack_floor) may raise it. Stacks that have run into each other
-// are the interpreter's: a return-stack write there would change a
-// data-stack cell the block holds in a register.
+// where a stack floor (emit_stack_floor) may raise it. Stacks that have run
+// into each other are the interpreter's: a return-stack write there would
+// change a data-stack cell the block holds in a register.
 void BlockTranslator::emit_entry_checks() {
     const bool above = set_.r_above;
     auto bound = [&](Reg r, Cond bail) {
