@@ -66,10 +66,8 @@ struct Block {
     // Whether a write to program offsets [first, last] changes what the
     // block was made from.
     bool made_from(uint32_t first, uint32_t last, uint32_t prg_off) const {
-        if (end - prg_off > first && start - prg_off <= last) return true;
-        for (const ProgramRange& r : reads)
-            if (r.end > first && r.first <= last) return true;
-        return false;
+        auto meets = [&](const ProgramRange& r) { return r.end > first && r.first <= last; };
+        return meets({start - prg_off, end - prg_off}) || std::any_of(reads.begin(), reads.end(), meets);
     }
 };
 

@@ -57,9 +57,9 @@
 \ Code that can recurse checks the stacks first: RECURSE, EXECUTE and
 \ a call of a deferred word. Past either limit it branches to
 \ stacks-overflow, which throws -3 or -5.
-: stack-check, ( -- )
-  sp-limit literal, op-@p op, op-sp@ op, op-u< op,  ['] stacks-overflow op-0branch op-to,
-  rp-limit literal, op-@p op, op-rp@ op, op-u< op,  ['] stacks-overflow op-0branch op-to, ;
+: limit-check, ( limit opcode -- )   \ LIT limit @P SP@|RP@ U< 0BRANCH stacks-overflow
+  swap literal, op-@p op, op,  op-u< op,  ['] stacks-overflow op-0branch op-to, ;
+: stack-check, ( -- )  sp-limit op-sp@ limit-check,  rp-limit op-rp@ limit-check, ;
 : deferred? ( xt -- flag )   \ LIT cell @ EXECUTE: the code of a deferred word
   dup c@p op-lit =  over 5 + c@p op-@ = and  swap 6 + c@p op-execute = and ;
 
